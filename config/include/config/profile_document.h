@@ -17,7 +17,7 @@ struct ProfileEntry {
 };
 
 class ProfileDocument {
-public:
+  public:
     ProfileDocument() = default;
 
     // Splits `text` into lines at LF (a CR before the LF belongs to the line end). The line-end
@@ -47,7 +47,7 @@ public:
     static bool isStorableKey(std::string_view key);
     static bool isStorableValue(std::string_view value);
 
-private:
+  private:
     enum class LineKind { Other, Header, Entry };
     struct Line {
         std::string text;    // without the line end
@@ -57,8 +57,12 @@ private:
         size_t nameBegin = 0, nameLength = 0;
         // Entry: the trimmed value, a view into `text`.
         size_t valueBegin = 0, valueLength = 0;
-        std::string_view name() const { return std::string_view(text).substr(nameBegin, nameLength); }
-        std::string_view val() const { return std::string_view(text).substr(valueBegin, valueLength); }
+        std::string_view name() const {
+            return std::string_view(text).substr(nameBegin, nameLength);
+        }
+        std::string_view val() const {
+            return std::string_view(text).substr(valueBegin, valueLength);
+        }
     };
     struct SectionRange {
         size_t header;  // index of the header line

@@ -31,8 +31,7 @@ std::shared_ptr<const ProfileDocument> loadProfile(const std::string& path);
 // bytes; `defaultValue`, cut the same way, when the file, the section or the key is missing.
 // (A reader with a buffer of n characters, terminating zero included, passes n - 1.)
 std::string readProfileString(const std::string& path, std::string_view section,
-                              std::string_view key, std::string_view defaultValue,
-                              size_t maxChars);
+                              std::string_view key, std::string_view defaultValue, size_t maxChars);
 
 // Every key=value line of `section` in file order, keys and values trimmed, a key that occurs
 // again keeping only its first line. Empty when the file or the section is missing.
