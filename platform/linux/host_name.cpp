@@ -1,21 +1,17 @@
 #include "platform/host_name.h"
 
+#include <limits.h>
 #include <unistd.h>
 
-#include <climits>
+#include <vector>
 
 namespace platform {
 
-std::string localHostName() {
-    char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof(name) - 1) != 0 || name[0] == '\0')
-        return "localhost";
-    std::string result(name);
-    for (char c : result) {
-        if (c <= ' ' || c > '~')
-            return "localhost";
-    }
-    return result;
+std::string hostName() {
+    std::vector<char> name(HOST_NAME_MAX + 2, '\0');
+    if (::gethostname(name.data(), name.size() - 1) != 0)
+        return {};
+    return std::string(name.data());
 }
 
 }  // namespace platform

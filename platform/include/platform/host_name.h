@@ -1,12 +1,11 @@
-// The name of this computer, as it introduces itself to network peers.
+// The local computer's name.
 #pragma once
 
 #include <string>
 
 namespace platform {
 
-// The host name; "localhost" when it cannot be read or holds bytes other than printable ASCII
-// (it goes into protocol lines as it stands).
-std::string localHostName();
+// The host name (gethostname), whole; empty when it cannot be read.
+std::string hostName();
 
 }  // namespace platform
