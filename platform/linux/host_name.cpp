@@ -1,17 +1,21 @@
 #include "platform/host_name.h"
 
-#include <limits.h>
 #include <unistd.h>
 
-#include <vector>
+#include <climits>
 
 namespace platform {
 
-std::string hostName() {
-    std::vector<char> name(HOST_NAME_MAX + 2, '\0');
-    if (::gethostname(name.data(), name.size() - 1) != 0)
-        return {};
-    return std::string(name.data());
+std::string localHostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(name, sizeof(name) - 1) != 0 || name[0] == '\0')
+        return "localhost";
+    std::string result(name);
+    for (char c : result) {
+        if (c <= ' ' || c > '~')
+            return "localhost";
+    }
+    return result;
 }
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 #include "mime/mail_environment.h"
 
-#include "platform/debug_output.h"
+#include "platform/user_output.h"
 #include "platform/mime_types.h"
 
 namespace mail {

@@ -1,11 +1,12 @@
-// The local computer's name.
+// The name of this computer, as it introduces itself to network peers.
 #pragma once
 
 #include <string>
 
 namespace platform {
 
-// The host name (gethostname), whole; empty when it cannot be read.
-std::string hostName();
+// The host name; "localhost" when it cannot be read or holds bytes other than printable ASCII
+// (it goes into protocol lines as it stands).
+std::string localHostName();
 
 }  // namespace platform
