@@ -21,10 +21,9 @@ constexpr int kMaxPromptsPerLogin = 8;
 constexpr int kMaxLoginStarts = 3;
 
 std::string greetingName(const std::string& configured) {
-    std::string name = configured.empty() ? platform::hostName() : configured;
-    bool usable = !name.empty() &&
-                  std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c <= '~'; });
-    return usable ? name : "localhost";
+    bool usable = !configured.empty() && std::all_of(configured.begin(), configured.end(),
+                                                     [](char c) { return c > ' ' && c <= '~'; });
+    return usable ? configured : platform::localHostName();
 }
 
 }  // namespace

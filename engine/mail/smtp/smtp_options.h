@@ -20,7 +20,7 @@ struct SmtpOptions {
     uint16_t port = 0;
     // Limit for receiving one reply, and for the server to take each piece of a command.
     std::chrono::milliseconds replyTimeout{30000};
-    // Empty: this computer's host name ("localhost" when it cannot be used in a greeting).
+    // Empty (or not printable ASCII): this computer's host name, else "localhost".
     std::string helloName;
 };
 
