@@ -1,0 +1,19 @@
+// What the filter reads about other processes from /proc. Every function works on thread ids
+// as well as process ids and returns an empty value when the process is gone.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+namespace vestrald {
+
+// Full path of the program a process runs (/proc/PID/exe), without a " (deleted)" suffix.
+std::string programPathOf(pid_t pid);
+// The process (thread group) a thread belongs to; 0 when unknown.
+pid_t threadGroupOf(pid_t tid);
+// The parent process; 0 when unknown.
+pid_t parentOf(pid_t pid);
+// The path a descriptor refers to (/proc/self/fd/N).
+std::string pathOfDescriptor(int fd);
+
+}  // namespace vestrald
