@@ -1,6 +1,7 @@
 #include "mime/base64_coder.h"
 
 #include <cstring>
+#include <string>
 
 namespace mail {
 namespace {
@@ -56,7 +57,20 @@ void CBase64Coder::Encode(const char* text) {
         Encode(text, std::strlen(text));
 }
 
+bool CBase64Coder::OwnsBytes(const void* data) const {
+    auto inside = [data](const std::unique_ptr<char[]>& buffer, size_t capacity) {
+        auto* p = static_cast<const char*>(data);
+        return buffer && p >= buffer.get() && p < buffer.get() + capacity;
+    };
+    return inside(decoded_, decodedCapacity_) || inside(encoded_, encodedCapacity_);
+}
+
 void CBase64Coder::Encode(const void* data, size_t length) {
+    if (length > 0 && OwnsBytes(data)) {  // our own buffer is about to be cleared: copy first
+        std::string copy(static_cast<const char*>(data), length);
+        Encode(copy.data(), copy.size());
+        return;
+    }
     LoadDecoded(data, length);
     size_t needed = (length + 2) / 3 * 4;
     ReserveEncoded(needed > 2 * length ? needed : 2 * length);
@@ -82,6 +96,11 @@ void CBase64Coder::Decode(const char* text) {
 }
 
 void CBase64Coder::Decode(const void* data, size_t length) {
+    if (length > 0 && OwnsBytes(data)) {
+        std::string copy(static_cast<const char*>(data), length);
+        Decode(copy.data(), copy.size());
+        return;
+    }
     LoadEncoded(data, length);
     ReserveDecoded(encodedLength_);
     const auto* in = reinterpret_cast<const uint8_t*>(encoded_.get());

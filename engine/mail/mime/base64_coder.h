@@ -26,7 +26,8 @@ class CBase64Coder {
     virtual void Encode(const char* text);
     virtual void Encode(const void* data, size_t length);
     // Decodes into DecodedData(); white space (bytes 7 to 13 and blank) is skipped, characters
-    // outside the alphabet are not rejected.
+    // outside the alphabet are not rejected. Input of either call may be the coder's own
+    // EncodedData() or DecodedData().
     virtual void Decode(const char* text);
     virtual void Decode(const void* data, size_t length);
 
@@ -52,6 +53,10 @@ class CBase64Coder {
     virtual bool IsWhitespace(uint8_t byte) const;
 
   private:
+    // True when `data` points into one of the coder's own buffers (for instance the result of
+    // the previous call, handed back in).
+    bool OwnsBytes(const void* data) const;
+
     std::unique_ptr<char[]> decoded_;
     std::unique_ptr<char[]> encoded_;
     size_t decodedCapacity_ = 0;
