@@ -42,6 +42,24 @@ void reserve(std::unique_ptr<char[]>& buffer, size_t& capacity, size_t& length, 
     length = 0;
 }
 
+// Two alphabet characters for every 12-bit value: one lookup per half of a three-byte group.
+struct PairTable {
+    char pairs[4096][2];
+    constexpr PairTable() : pairs() {
+        for (int i = 0; i < 4096; ++i) {
+            pairs[i][0] = kAlphabet[i >> 6];
+            pairs[i][1] = kAlphabet[i & 63];
+        }
+    }
+};
+constexpr PairTable kPairTable;
+
+inline void encodeThreeFast(const uint8_t* in, char* out) {
+    uint32_t v = (uint32_t{in[0]} << 16) | (uint32_t{in[1]} << 8) | in[2];
+    std::memcpy(out, kPairTable.pairs[v >> 12], 2);
+    std::memcpy(out + 2, kPairTable.pairs[v & 0xFFF], 2);
+}
+
 inline void encodeThree(const uint8_t* in, char* out) {
     uint32_t v = (uint32_t{in[0]} << 16) | (uint32_t{in[1]} << 8) | in[2];
     out[0] = kAlphabet[(v >> 18) & 63];
@@ -196,6 +214,33 @@ void CBase64Coder::JoinGroup(const uint8_t* values, uint8_t* bytes) const {
 
 bool CBase64Coder::IsWhitespace(uint8_t byte) const {
     return (byte >= 7 && byte <= 13) || byte == 32;
+}
+
+void EncodeBase64Lines(std::string& output, const void* data, size_t length) {
+    constexpr size_t kLineBytes = 57;  // 19 groups: 76 characters
+    const auto* in = static_cast<const uint8_t*>(data);
+    size_t encoded = (length + 2) / 3 * 4;
+    size_t breaks = encoded == 0 ? 0 : (encoded - 1) / 76;
+    output.clear();
+    output.resize(encoded + 2 * breaks);
+    char* out = output.data();
+    size_t i = 0;
+    for (; i + kLineBytes < length; i += kLineBytes) {  // every line but the last
+        for (size_t g = 0; g < kLineBytes; g += 3, out += 4)
+            encodeThreeFast(in + i + g, out);
+        *out++ = '\r';
+        *out++ = '\n';
+    }
+    for (; i + 3 <= length; i += 3, out += 4)
+        encodeThreeFast(in + i, out);
+    if (size_t rest = length - i; rest > 0) {
+        uint8_t last[3] = {0, 0, 0};
+        std::memcpy(last, in + i, rest);
+        encodeThree(last, out);
+        out[3] = '=';
+        if (rest == 1)
+            out[2] = '=';
+    }
 }
 
 }  // namespace mail

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace mail {
 
@@ -64,5 +65,9 @@ class CBase64Coder {
     size_t decodedLength_ = 0;
     size_t encodedLength_ = 0;
 };
+
+// The text of CBase64Coder::Encode cut into lines of 76 characters joined by CR LF (what
+// WrapLines makes of it, since base64 holds no break character), written in one pass.
+void EncodeBase64Lines(std::string& output, const void* data, size_t length);
 
 }  // namespace mail

@@ -62,19 +62,6 @@ size_t wrapCut(std::string_view rest, size_t width) {
     return isUtf8Continuation(rest[cut]) ? width : cut;
 }
 
-// Base64 text holds neither break characters nor CR: WrapLines cuts it every `width` characters.
-void wrapBase64(std::string& output, std::string_view encoded) {
-    output.clear();
-    output.reserve(encoded.size() + encoded.size() / kLineWidth * 2 + 2);
-    size_t pos = 0;
-    while (encoded.size() - pos > kLineWidth) {
-        output.append(encoded.data() + pos, kLineWidth);
-        output.append("\r\n", 2);
-        pos += kLineWidth;
-    }
-    output.append(encoded.data() + pos, encoded.size() - pos);
-}
-
 std::string_view asZeroTerminated(const char* data, size_t length) {
     const void* zero = std::memchr(data, 0, length);
     return {data, zero ? static_cast<size_t>(static_cast<const char*>(zero) - data) : length};
@@ -272,12 +259,10 @@ void EncodeContent(MailEncoding encoding, std::string& text, std::string& encodi
             // Every byte, zero bytes included (as "=00"): nothing of the data is lost.
             EncodeQuotedPrintable(result, std::string_view(bytes, length));
             break;
-        default: {
-            CBase64Coder coder;
-            coder.Encode(data, length);
-            wrapBase64(result, std::string_view(coder.EncodedData(), coder.EncodedLength()));
+        default:
+            // Every byte, zero bytes included; the same text as CBase64Coder and WrapLines give.
+            EncodeBase64Lines(result, data, length);
             break;
-        }
     }
     input.clear();
     input.shrink_to_fit();

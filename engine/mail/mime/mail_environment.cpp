@@ -1,7 +1,7 @@
 #include "mime/mail_environment.h"
 
-#include "platform/user_output.h"
 #include "platform/mime_types.h"
+#include "platform/user_output.h"
 
 namespace mail {
 namespace {
