@@ -29,9 +29,10 @@ struct DecodingTable {
 // Built once, before any thread runs, and only read afterwards.
 constexpr DecodingTable kDecodingTable;
 
-// Allocates ((size / 4096) + 1) * 4096 bytes when the buffer is smaller than `size`; zeroes it.
+// Allocates ((size / 4096) + 1) * 4096 bytes unless the buffer already holds `size` bytes and
+// the terminating zero behind them; zeroes it.
 void reserve(std::unique_ptr<char[]>& buffer, size_t& capacity, size_t& length, size_t size) {
-    if (capacity < size || !buffer) {
+    if (capacity <= size || !buffer) {
         buffer.reset();
         capacity = 0;
         size_t bytes = (size / kBufferStep + 1) * kBufferStep;

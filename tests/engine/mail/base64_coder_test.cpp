@@ -85,6 +85,15 @@ TEST(Base64Coder, BuffersGrowInStepsAndStayZeroTerminated) {
     EXPECT_STREQ(coder.EncodedData(), "aGk=");
     coder.Decode(coder.EncodedData());
     EXPECT_EQ(decoded(coder), std::string("hi\0", 3));
+
+    // Data exactly as long as the buffer first allocated still gets its terminating zero.
+    CBase64Coder exact;
+    exact.Encode("hi");
+    std::string full(4096, 'a');
+    exact.Encode(full.data(), full.size());
+    EXPECT_EQ(exact.DecodedData()[4096], '\0');
+    exact.Decode(full.data(), full.size());
+    EXPECT_EQ(exact.DecodedLength(), 3072u);
 }
 
 }  // namespace
