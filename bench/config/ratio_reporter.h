@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -16,15 +17,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    // Prints "name: x.xx of baseline" for every measured name that starts with `prefix`.
+    // Prints "name: <time ratio> x baseline" for every measured name that starts with `prefix`.
     void printRatios(const std::string& baseline, const std::string& prefix) const {
         auto base = times_.find(baseline);
         if (base == times_.end() || base->second <= 0)
             return;
         for (const auto& [name, time] : times_) {
             if (name.rfind(prefix, 0) == 0 && name != baseline) {
-                std::printf("%s: %.4f of %s (%.1fx faster)\n", name.c_str(), time / base->second,
-                            baseline.c_str(), base->second / time);
+                std::printf("%s: %.4f x %s\n", name.c_str(), time / base->second, baseline.c_str());
             }
         }
     }
