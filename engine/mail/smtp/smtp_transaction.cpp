@@ -48,7 +48,11 @@ int CSmtp::SendData(CMailMessage& message) {
     std::string text;
     if (!SerializeMessage(message, text))
         return -1;
-    text += "\r\n.\r\n";
+    // The end-of-data line follows the message's last line end; a message that ends without
+    // one gets it first. So the server stores exactly the rendered text, and no empty line is
+    // added to the end of the last part.
+    bool endsWithLineEnd = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+    text += endsWithLineEnd || text.empty() ? ".\r\n" : "\r\n.\r\n";
     int code = SendCommand("DATA\r\n");
     if (code != 354) {
         reportError(code);
