@@ -8,6 +8,7 @@
 #include <sys/fanotify.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,9 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+
+#include <fstream>
+#include <sstream>
 
 #include "mount_table.h"
 
@@ -222,6 +226,27 @@ std::optional<int> DaemonTest::waitExit(pid_t pid, int ms) {
 
 int DaemonTest::run(const std::string& programName, const std::string& path, const char* mode) {
     return waitExit(spawn(programName, path, mode)).value_or(-1);
+}
+
+bool DaemonTest::waitBlockedOn(pid_t pid, const std::string& path, int ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
+        long nr = -1;
+        std::string dirfd, pathArg;
+        file >> nr >> dirfd >> pathArg;
+        if (nr == 257) {  // openat: read the path argument from the opener
+            std::vector<char> text(path.size() + 1);
+            iovec local{text.data(), text.size()};
+            iovec remote{reinterpret_cast<void*>(std::stoull(pathArg, nullptr, 16)), text.size()};
+            if (::process_vm_readv(pid, &local, 1, &remote, 1, 0) ==
+                    static_cast<ssize_t>(text.size()) &&
+                std::string(text.data(), path.size()) == path && text.back() == '\0')
+                return true;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return false;
 }
 
 }  // namespace vestrald

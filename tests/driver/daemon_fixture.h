@@ -46,6 +46,8 @@ protected:
     // The exit code (0, or the errno of the failed open); nullopt while it still runs at `ms`.
     std::optional<int> waitExit(pid_t pid, int ms = 5000);
     int run(const std::string& programName, const std::string& path, const char* mode);
+    // Waits until `pid` sits in an open of `path` (read from its blocked system call).
+    bool waitBlockedOn(pid_t pid, const std::string& path, int ms = 5000);
 
     std::string work_;  // temporary folder on the root file system (programs, devices)
     std::string root_;  // the private tmpfs: protected items and executable files live here

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "daemon_fixture.h"
 #include "name_matching.h"
@@ -102,8 +103,11 @@ TEST_F(ProtectedFolder, EachDecisionCodeDoesWhatItSays) {
 
 TEST_F(ProtectedFolder, ConcurrentQuestionsComeOneAtATime) {
     std::vector<pid_t> openers;
-    for (const char* file : {"/a.txt", "/b.txt", "/c.txt", "/a.txt"})
+    for (const char* file : {"/a.txt", "/b.txt", "/c.txt", "/a.txt"}) {
         openers.push_back(spawn("othertool", folder_ + file, "r"));
+        ASSERT_TRUE(waitBlockedOn(openers.back(), folder_ + file));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the daemon queues the last
     std::set<std::string> asked;
     for (int i = 0; i < 3; ++i) {
         auto question = waitQuestion();
