@@ -14,10 +14,14 @@
 namespace platform {
 namespace {
 
-// syslog keeps the pointer handed to openlog, and other threads may log at any moment: every
-// ident ever used stays alive here (set nodes never move). Guarded by the mutex.
+// syslog keeps the pointer handed to openlog, and other threads may log at any moment, even
+// while the process exits: every ident ever used stays alive (set nodes never move, the set is
+// never destroyed). Guarded by the mutex.
 std::mutex gSyslogMutex;
-std::set<std::string, std::less<>> gSyslogIdents;
+std::set<std::string, std::less<>>& syslogIdents() {
+    static auto* idents = new std::set<std::string, std::less<>>;
+    return *idents;
+}
 const std::string* gSyslogIdent = nullptr;
 
 std::string oneLine(std::string_view text) {
@@ -51,7 +55,7 @@ void writeEventLog(EventType type, std::string_view source, std::string_view tex
     {
         std::lock_guard<std::mutex> lock(gSyslogMutex);
         if (!gSyslogIdent || *gSyslogIdent != source) {
-            gSyslogIdent = &*gSyslogIdents.emplace(source).first;
+            gSyslogIdent = &*syslogIdents().emplace(source).first;
             ::openlog(gSyslogIdent->c_str(), LOG_PID, LOG_DAEMON);
         }
         ::syslog(priority, "%.*s", static_cast<int>(text.size()), text.data());
