@@ -1,5 +1,7 @@
 #include "exempt_processes.h"
 
+#include <vector>
+
 #include "name_matching.h"
 #include "process_info.h"
 
@@ -10,7 +12,7 @@ constexpr const char* kPromptProgram = "cvprompt";
 constexpr int kMaxAncestors = 64;
 }  // namespace
 
-ProcessLookup ProcessLookup::system() { return {threadGroupOf, parentOf}; }
+ProcessLookup ProcessLookup::system() { return {vestrald::isThreadOf, threadGroupOf, parentOf}; }
 
 ExemptProcesses::ExemptProcesses(pid_t self, ProcessLookup lookup)
     : self_(self), lookup_(std::move(lookup)) {}
@@ -27,21 +29,28 @@ void ExemptProcesses::removeHolder(pid_t pid) {
     if (it != holders_.end() && --it->second <= 0) holders_.erase(it);
 }
 
-bool ExemptProcesses::isExempt(pid_t tid, const std::string& programPath) const {
-    if (tid == self_) return true;
-    pid_t process = lookup_.threadGroup(tid);
-    if (process == 0) process = tid;
-    if (process == self_) return true;
+bool ExemptProcesses::isHolderThread(pid_t tid) const {
+    std::vector<pid_t> holders;
     {
         std::lock_guard lock(mutex_);
-        if (holders_.empty()) return false;
-        if (isHolderLocked(process)) return true;
+        if (isHolderLocked(tid)) return true;
+        for (const auto& holder : holders_) holders.push_back(holder.first);
     }
+    for (pid_t holder : holders) {
+        if (lookup_.isThreadOf(holder, tid)) return true;
+    }
+    return false;
+}
+
+bool ExemptProcesses::isExempt(pid_t tid, const std::string& programPath) const {
+    // Every open that reaches the filter passes here: the common answers come from a lookup
+    // of the thread in the few exempt processes, not from reading the opener's status.
+    if (tid == self_ || lookup_.isThreadOf(self_, tid)) return true;
+    if (isHolderThread(tid)) return true;
     if (!equalsNoCase(baseName(programPath), kPromptProgram)) return false;
-    pid_t ancestor = process;
-    for (int depth = 0; depth < kMaxAncestors; ++depth) {
+    pid_t ancestor = lookup_.threadGroup(tid);
+    for (int depth = 0; ancestor > 1 && depth < kMaxAncestors; ++depth) {
         ancestor = lookup_.parent(ancestor);
-        if (ancestor <= 1) return false;
         std::lock_guard lock(mutex_);
         if (isHolderLocked(ancestor)) return true;
     }

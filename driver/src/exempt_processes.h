@@ -12,8 +12,9 @@
 namespace vestrald {
 
 struct ProcessLookup {
-    std::function<pid_t(pid_t)> threadGroup;  // thread id -> process id (0 unknown)
-    std::function<pid_t(pid_t)> parent;       // process id -> parent process id (0 unknown)
+    std::function<bool(pid_t, pid_t)> isThreadOf;  // (process, thread id): a thread of it?
+    std::function<pid_t(pid_t)> threadGroup;       // thread id -> process id (0 unknown)
+    std::function<pid_t(pid_t)> parent;            // process id -> parent process id (0 unknown)
     static ProcessLookup system();
 };
 
@@ -29,6 +30,7 @@ public:
 
 private:
     bool isHolderLocked(pid_t pid) const { return holders_.count(pid) != 0; }
+    bool isHolderThread(pid_t tid) const;
 
     const pid_t self_;
     const ProcessLookup lookup_;

@@ -54,6 +54,13 @@ pid_t threadGroupOf(pid_t tid) { return statusField(tid, "\nTgid:"); }
 
 pid_t parentOf(pid_t pid) { return statusField(pid, "\nPPid:"); }
 
+bool isThreadOf(pid_t pid, pid_t tid) {
+    char path[64];
+    std::snprintf(path, sizeof(path), "/proc/%d/task/%d", static_cast<int>(pid),
+                  static_cast<int>(tid));
+    return ::access(path, F_OK) == 0;
+}
+
 std::string pathOfDescriptor(int fd) {
     char path[48];
     std::snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);

@@ -11,6 +11,8 @@ namespace vestrald {
 std::string programPathOf(pid_t pid);
 // The process (thread group) a thread belongs to; 0 when unknown.
 pid_t threadGroupOf(pid_t tid);
+// True when `tid` is a thread of process `pid` (/proc/PID/task/TID exists).
+bool isThreadOf(pid_t pid, pid_t tid);
 // The parent process; 0 when unknown.
 pid_t parentOf(pid_t pid);
 // The path a descriptor refers to (/proc/self/fd/N).

@@ -12,7 +12,8 @@ namespace {
 TEST(ExemptProcesses, DaemonHoldersAndTheirPromptOnly) {
     std::map<pid_t, pid_t> group = {{101, 100}, {201, 200}, {202, 200}};
     std::map<pid_t, pid_t> parent = {{300, 200}, {400, 1}, {500, 200}, {200, 1}, {600, 300}};
-    ProcessLookup lookup{[&](pid_t tid) { return group.count(tid) ? group[tid] : tid; },
+    auto groupOf = [&](pid_t tid) { return group.count(tid) ? group[tid] : tid; };
+    ProcessLookup lookup{[&](pid_t pid, pid_t tid) { return groupOf(tid) == pid; }, groupOf,
                          [&](pid_t pid) { return parent.count(pid) ? parent[pid] : 0; }};
     ExemptProcesses exempt(100, lookup);
 
