@@ -131,7 +131,11 @@ class RealServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         std::filesystem::create_directory(spool());
-        server_ = std::make_unique<RealSmtpServer>(spool());
+        // The port is free when chosen but could be taken before the server binds it: retry.
+        for (int attempt = 0; attempt < 3 && !(server_ && server_->ready()); ++attempt) {
+            server_.reset();
+            server_ = std::make_unique<RealSmtpServer>(spool());
+        }
         ASSERT_TRUE(server_->ready())
             << "the SMTP test server did not start: /usr/bin/python3 with python3-aiosmtpd is "
                "needed (scripts/install-deps installs it)";
