@@ -61,17 +61,26 @@ void AlertMailer::sendCollected(const char* opening) {
 }
 
 AlertMailer& ProcessAlertMailer() {
-    static AlertMailer mailer;
-    return mailer;
+    // Never destroyed: a warning that arrives while the process exits still finds it whole.
+    static AlertMailer* const mailer = new AlertMailer;
+    return *mailer;
 }
 
-bool LoadMailSettings() {
-    return ProcessAlertMailer().LoadSettings(config::configFilePath());
+bool LoadMailSettings() noexcept {
+    try {
+        return ProcessAlertMailer().LoadSettings(config::configFilePath());
+    } catch (...) {
+        return false;  // out of memory: no mail for this line
+    }
 }
 
-void QueueWarningMail(const char* line) {
-    if (line)
-        ProcessAlertMailer().QueueLine(line);
+void QueueWarningMail(const char* line) noexcept {
+    try {
+        if (line)
+            ProcessAlertMailer().QueueLine(line);
+    } catch (...) {
+        // Out of memory: this line is not mailed; the event thread goes on.
+    }
 }
 
 }  // namespace mail

@@ -63,16 +63,16 @@ class AlertMailer {
     bool started_ = false;
 };
 
-// The process-wide mailer of the engine library (created on first use, never shared with
-// another thread).
+// The process-wide mailer of the engine library: created on first use, used only by the thread
+// that writes the warning log, kept until the process ends.
 AlertMailer& ProcessAlertMailer();
 
 // Reads the five mail settings from Corvantis.ini in the program directory into the process-wide
-// mailer. True when alert mail is on ("MailLog" exactly "YES") and complete.
-bool LoadMailSettings();
+// mailer. True when alert mail is on ("MailLog" exactly "YES") and complete. Never throws.
+bool LoadMailSettings() noexcept;
 
 // Hands a warning line (zero-terminated, as written to the log) to the process-wide mailer. Call
-// only when LoadMailSettings has just returned true.
-void QueueWarningMail(const char* line);
+// only when LoadMailSettings has just returned true. Never throws; nothing waits for the network.
+void QueueWarningMail(const char* line) noexcept;
 
 }  // namespace mail

@@ -215,8 +215,8 @@ bool CSmtp::answerPrompt(std::string& answer) const {
 int CSmtp::Authenticate() {
     if (login_.empty())
         return 0;
-    // A line break in a login value would not pass the base64 answer unchanged to the server's
-    // view of the account; refuse it instead of guessing.
+    // Base64 would carry a CR or LF safely, but no real account holds one: such a value comes
+    // from a damaged or hostile setting and is not sent at all.
     if (!fitsOneLine(login_) || !fitsOneLine(password_))
         return -1;
     int code = -1;
