@@ -91,12 +91,12 @@ int main(int argc, char** argv) {
     for (;;) {
         timespec second{1, 0};
         int signal = ::sigtimedwait(&stopSignals, nullptr, &second);
-        if (signal == SIGTERM || signal == SIGINT) break;
+        if (signal == SIGTERM || signal == SIGINT)
+            break;
         if (uint64_t overflows = reader.overflows(); overflows != overflowsReported) {
             overflowsReported = overflows;
             report(LOG_WARNING, "the kernel's event queue overflowed (" +
-                                    std::to_string(overflows) +
-                                    " times): opens passed unchecked");
+                                    std::to_string(overflows) + " times): opens passed unchecked");
         }
     }
 

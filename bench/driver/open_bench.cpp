@@ -36,7 +36,8 @@ std::string gRoot;
 void openCloseLoop(benchmark::State& state, bool plain) {
     std::vector<std::string> paths;
     if (plain) {
-        for (int i = 0; i < kPlainFiles; ++i) paths.push_back(gRoot + "/f" + std::to_string(i));
+        for (int i = 0; i < kPlainFiles; ++i)
+            paths.push_back(gRoot + "/f" + std::to_string(i));
     } else {
         paths.push_back(gRoot + "/prot/secret.txt");
     }
@@ -53,7 +54,7 @@ void openCloseLoop(benchmark::State& state, bool plain) {
 
 // Keeps the time per iteration of every run, by benchmark name.
 class RecordingReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && run.iterations > 0)
@@ -82,10 +83,12 @@ bool configureDaemon(uint32_t mask, const std::string& permitted) {
     std::unique_ptr<platform::DeviceHandle> monitor;
     for (int i = 0; i < 1500 && !monitor; ++i) {
         monitor = platform::DeviceHandle::open(VESTRAL_MONITOR_DEVICE);
-        if (!monitor) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!monitor)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     auto control = platform::DeviceHandle::open(VESTRAL_CONTROL_DEVICE);
-    if (!monitor || !control) return false;
+    if (!monitor || !control)
+        return false;
     auto table = std::make_unique<ItemTable>();
     std::string name = vestrald::upperAscii(gRoot + "/prot");
     table->Count = 1;
@@ -112,18 +115,22 @@ int main(int argc, char** argv) {
     ::close(probe);
     ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
     char folder[] = "/tmp/vestrald-bench-XXXXXX";
-    if (!::mkdtemp(folder)) return 1;
+    if (!::mkdtemp(folder))
+        return 1;
     std::string work = folder;
     gRoot = work + "/fs";
     std::filesystem::create_directories(gRoot);
-    if (::mount("vestrald-bench", gRoot.c_str(), "tmpfs", 0, "size=8m") != 0) return 1;
+    if (::mount("vestrald-bench", gRoot.c_str(), "tmpfs", 0, "size=8m") != 0)
+        return 1;
     std::filesystem::create_directories(gRoot + "/prot");
-    for (int i = 0; i < kPlainFiles; ++i) std::ofstream(gRoot + "/f" + std::to_string(i)) << "x";
+    for (int i = 0; i < kPlainFiles; ++i)
+        std::ofstream(gRoot + "/f" + std::to_string(i)) << "x";
     std::ofstream(gRoot + "/prot/secret.txt") << "x";
     int bit = -1;
     auto table = vestrald::readMountTable();
     for (size_t i = 0; i < table.size() && i < 32; ++i)
-        if (table[i].mountPoint == gRoot) bit = static_cast<int>(i);
+        if (table[i].mountPoint == gRoot)
+            bit = static_cast<int>(i);
     ::setenv("VESTRAL_DEVICE_DIR", (work + "/devices").c_str(), 1);
 
     RecordingReporter reporter;
@@ -133,9 +140,9 @@ int main(int argc, char** argv) {
     benchmark::ClearRegisteredBenchmarks();
 
     pid_t daemon = bit >= 0 ? startDaemon(work + "/devices") : -1;
-    std::string self = vestrald::upperAscii(std::filesystem::read_symlink("/proc/self/exe")
-                                                .filename()
-                                                .string()) + ":";
+    std::string self =
+        vestrald::upperAscii(std::filesystem::read_symlink("/proc/self/exe").filename().string()) +
+        ":";
     int status = 1;
     if (daemon > 0 && configureDaemon(1u << bit, self)) {
         benchmark::RegisterBenchmark("watched/plain", openCloseLoop, true);

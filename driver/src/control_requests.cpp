@@ -25,7 +25,9 @@ std::vector<uint8_t> wordOutput(uint32_t value) {
     return out;
 }
 
-bool isEventFd(int fd) { return pathOfDescriptor(fd) == "anon_inode:[eventfd]"; }
+bool isEventFd(int fd) {
+    return pathOfDescriptor(fd) == "anon_inode:[eventfd]";
+}
 
 }  // namespace
 
@@ -44,12 +46,14 @@ ControlResult FilterDriver::monitorRequest(uint32_t code, const std::vector<uint
                                            uint32_t outLen) {
     switch (code) {
         case IOCTL_VESTRAL_GET_VERSION:
-            if (outLen < sizeof(uint32_t)) return ControlResult::fail(EINVAL);
+            if (outLen < sizeof(uint32_t))
+                return ControlResult::fail(EINVAL);
             return {true, 0, wordOutput(VESTRAL_INTERFACE_VERSION)};
         case IOCTL_VESTRAL_STARTUP:
             return {};
         case IOCTL_VESTRAL_SET_DRIVES: {
-            if (input.size() < sizeof(uint32_t)) return ControlResult::fail(EINVAL);
+            if (input.size() < sizeof(uint32_t))
+                return ControlResult::fail(EINVAL);
             uint32_t mask = readWord(input);
             {
                 std::unique_lock lock(state_);
@@ -57,23 +61,27 @@ ControlResult FilterDriver::monitorRequest(uint32_t code, const std::vector<uint
             }
             rulesChanged();
             ControlResult result;
-            if (outLen >= sizeof(uint32_t)) result.output = wordOutput(mask);
+            if (outLen >= sizeof(uint32_t))
+                result.output = wordOutput(mask);
             return result;
         }
         case IOCTL_VESTRAL_SET_FILTER: {
-            if (input.size() < sizeof(MonitorFilter)) return ControlResult::fail(EINVAL);
+            if (input.size() < sizeof(MonitorFilter))
+                return ControlResult::fail(EINVAL);
             std::unique_lock lock(state_);
             std::memcpy(&monitorFilter_, input.data(), sizeof(monitorFilter_));
             return {};
         }
         case IOCTL_VESTRAL_SET_TIME_MODE: {
-            if (input.empty()) return ControlResult::fail(EINVAL);
+            if (input.empty())
+                return ControlResult::fail(EINVAL);
             std::unique_lock lock(state_);
             timeStampMode_ = input[0];
             return {};
         }
         case IOCTL_VESTRAL_START_CAPTURE: {
-            if (input.size() < sizeof(uint32_t)) return ControlResult::fail(EINVAL);
+            if (input.size() < sizeof(uint32_t))
+                return ControlResult::fail(EINVAL);
             {
                 std::unique_lock lock(state_);
                 captureParameter_ = readWord(input);
@@ -102,7 +110,8 @@ ControlResult FilterDriver::controlRequest(const Connection& connection, uint32_
         case IOCTL_CONTROL_SET_QUESTION_EVENT:
             return setQuestionEvent(connection, input, std::move(passedFd));
         case IOCTL_CONTROL_FETCH_QUESTION: {
-            if (outLen < sizeof(AccessQuestion)) return ControlResult::fail(EINVAL);
+            if (outLen < sizeof(AccessQuestion))
+                return ControlResult::fail(EINVAL);
             AccessQuestion question;
             questions_.fetch(question);
             ControlResult result;
@@ -114,7 +123,8 @@ ControlResult FilterDriver::controlRequest(const Connection& connection, uint32_
             return reply(input);
         case IOCTL_CONTROL_FOLLOW_UP:
             // The decision took effect with the reply; the follow-up only confirms it.
-            if (input.size() < sizeof(AccessQuestion)) return ControlResult::fail(EINVAL);
+            if (input.size() < sizeof(AccessQuestion))
+                return ControlResult::fail(EINVAL);
             return {};
         case IOCTL_CONTROL_APPLY_ITEMS: {
             int error;
@@ -122,19 +132,20 @@ ControlResult FilterDriver::controlRequest(const Connection& connection, uint32_
                 std::unique_lock lock(state_);
                 error = rules_.apply(input.data(), input.size());
             }
-            if (error) return ControlResult::fail(static_cast<uint32_t>(error));
+            if (error)
+                return ControlResult::fail(static_cast<uint32_t>(error));
             rulesChanged();
             return {};
         }
-        case IOCTL_CONTROL_CLEAR_ITEMS:
-            {
-                std::unique_lock lock(state_);
-                rules_.clear();
-            }
+        case IOCTL_CONTROL_CLEAR_ITEMS: {
+            std::unique_lock lock(state_);
+            rules_.clear();
+        }
             rulesChanged();
             return {};
         case IOCTL_CONTROL_GET_ITEMS: {
-            if (outLen < sizeof(ItemTable)) return ControlResult::fail(EINVAL);
+            if (outLen < sizeof(ItemTable))
+                return ControlResult::fail(EINVAL);
             auto table = std::make_unique<ItemTable>();
             {
                 std::shared_lock lock(state_);
@@ -148,14 +159,13 @@ ControlResult FilterDriver::controlRequest(const Connection& connection, uint32_
         case IOCTL_CONTROL_PROTECT_ON:
         case IOCTL_CONTROL_PROTECT_OFF:
         case IOCTL_CONTROL_EXE_ON:
-        case IOCTL_CONTROL_EXE_OFF:
-            {
-                std::unique_lock lock(state_);
-                if (code == IOCTL_CONTROL_PROTECT_ON || code == IOCTL_CONTROL_PROTECT_OFF)
-                    protection_ = code == IOCTL_CONTROL_PROTECT_ON;
-                else
-                    executableProtection_ = code == IOCTL_CONTROL_EXE_ON;
-            }
+        case IOCTL_CONTROL_EXE_OFF: {
+            std::unique_lock lock(state_);
+            if (code == IOCTL_CONTROL_PROTECT_ON || code == IOCTL_CONTROL_PROTECT_OFF)
+                protection_ = code == IOCTL_CONTROL_PROTECT_ON;
+            else
+                executableProtection_ = code == IOCTL_CONTROL_EXE_ON;
+        }
             rulesChanged();
             return {};
         default:
@@ -166,26 +176,31 @@ ControlResult FilterDriver::controlRequest(const Connection& connection, uint32_
 ControlResult FilterDriver::setQuestionEvent(const Connection& connection,
                                              const std::vector<uint8_t>& input,
                                              platform::UniqueFd passedFd) {
-    if (input.size() < sizeof(uint32_t)) return ControlResult::fail(EINVAL);
+    if (input.size() < sizeof(uint32_t))
+        return ControlResult::fail(EINVAL);
     if (readWord(input) == 0) {
         settle(questions_.withdraw("DENY ENGINE WITHDREW"));
         return {};
     }
-    if (!passedFd) return ControlResult::fail(EBADF);
+    if (!passedFd)
+        return ControlResult::fail(EBADF);
     // Only an eventfd: a write to it never blocks the driver, unlike a pipe or a file.
-    if (!isEventFd(passedFd.get())) return ControlResult::fail(EINVAL);
+    if (!isEventFd(passedFd.get()))
+        return ControlResult::fail(EINVAL);
     questions_.setQuestionEvent(std::move(passedFd), connection.id);
     return {};
 }
 
 ControlResult FilterDriver::reply(const std::vector<uint8_t>& input) {
-    if (input.size() < sizeof(AccessQuestion)) return ControlResult::fail(EINVAL);
+    if (input.size() < sizeof(AccessQuestion))
+        return ControlResult::fail(EINVAL);
     auto question = std::make_unique<AccessQuestion>();
     std::memcpy(question.get(), input.data(), sizeof(AccessQuestion));
     Answer answer = questions_.reply(*question);
     // A reply to a question that is already settled (expired) succeeds and changes nothing: a
     // failed reply would end the engine's question thread.
-    if (!answer.known) return {};
+    if (!answer.known)
+        return {};
     settle(std::move(answer.outcomes));
 
     const PendingQuestion& asked = answer.question;

@@ -9,10 +9,10 @@
 namespace vestrald {
 
 struct DaemonOptions {
-    std::string deviceDirectory;                         // --device-dir, else $VESTRAL_DEVICE_DIR
-    std::chrono::milliseconds questionTimeout{60000};    // --question-timeout MS
-    std::vector<std::string> allowedMounts;              // --allow-mount PATH (repeatable)
-    size_t maxEvents = 8192;                             // --max-events N
+    std::string deviceDirectory;                       // --device-dir, else $VESTRAL_DEVICE_DIR
+    std::chrono::milliseconds questionTimeout{60000};  // --question-timeout MS
+    std::vector<std::string> allowedMounts;            // --allow-mount PATH (repeatable)
+    size_t maxEvents = 8192;                           // --max-events N
     bool help = false;
 };
 

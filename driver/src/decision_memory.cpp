@@ -18,7 +18,8 @@ std::optional<bool> DecisionMemory::recall(const std::string& programPath,
                                            const std::string& itemName,
                                            const std::string& filePath) const {
     auto it = decisions_.find(key(programPath, itemName, filePath));
-    if (it == decisions_.end()) return std::nullopt;
+    if (it == decisions_.end())
+        return std::nullopt;
     return it->second;
 }
 

@@ -10,14 +10,14 @@
 namespace vestrald {
 
 class DecisionMemory {
-public:
+  public:
     // `itemName` empty means an executable-file decision about `filePath`.
     void remember(const std::string& programPath, const std::string& itemName,
                   const std::string& filePath, bool allow);
     std::optional<bool> recall(const std::string& programPath, const std::string& itemName,
                                const std::string& filePath) const;
 
-private:
+  private:
     static std::pair<std::string, std::string> key(const std::string& programPath,
                                                    const std::string& itemName,
                                                    const std::string& filePath);

@@ -28,84 +28,105 @@ DeviceServer::DeviceServer(FilterDriver& driver, ExemptProcesses& exempt, std::s
       directory_(std::move(directory)),
       maxConnections_(maxConnections) {}
 
-DeviceServer::~DeviceServer() { stop(); }
+DeviceServer::~DeviceServer() {
+    stop();
+}
 
 int DeviceServer::prepareDirectory(unsigned* group) {
     *group = 0;
     std::vector<char> buffer(16384);
-    struct group entry{};
+    struct group entry {};
     struct group* found = nullptr;
     if (::getgrnam_r(kGroup, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
         *group = found->gr_gid;
 
-    if (::mkdir(directory_.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-    struct stat info{};
-    if (::lstat(directory_.c_str(), &info) != 0) return errno;
+    if (::mkdir(directory_.c_str(), 0700) != 0 && errno != EEXIST)
+        return errno;
+    struct stat info {};
+    if (::lstat(directory_.c_str(), &info) != 0)
+        return errno;
     // Someone else's folder, or one anybody may write to, could be swapped under us.
     if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & S_IWOTH))
         return EPERM;
-    if (::chown(directory_.c_str(), ::geteuid(), *group) != 0) return errno;
-    if (::chmod(directory_.c_str(), *group ? 0750 : 0755) != 0) return errno;
+    if (::chown(directory_.c_str(), ::geteuid(), *group) != 0)
+        return errno;
+    if (::chmod(directory_.c_str(), *group ? 0750 : 0755) != 0)
+        return errno;
     return 0;
 }
 
 int DeviceServer::start() {
     unsigned group = 0;
-    if (int error = prepareDirectory(&group)) return error;
+    if (int error = prepareDirectory(&group))
+        return error;
     int error = 0;
     std::string monitorPath = directory_ + "/" + VESTRAL_MONITOR_DEVICE;
     std::string controlPath = directory_ + "/" + VESTRAL_CONTROL_DEVICE;
     monitor_ = platform::device::listenOnDevice(monitorPath, 0660, &error);
-    if (!monitor_) return error;
+    if (!monitor_)
+        return error;
     control_ = platform::device::listenOnDevice(controlPath, 0660, &error);
-    if (!control_) return error;
+    if (!control_)
+        return error;
     for (const std::string& path : {monitorPath, controlPath}) {
-        if (::chown(path.c_str(), ::geteuid(), group) != 0) return errno;
+        if (::chown(path.c_str(), ::geteuid(), group) != 0)
+            return errno;
     }
     wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wake_) return errno;
+    if (!wake_)
+        return errno;
     started_ = true;
     acceptThread_ = std::thread([this] { acceptLoop(); });
     return 0;
 }
 
 void DeviceServer::stop() {
-    if (!started_) return;
+    if (!started_)
+        return;
     started_ = false;
     uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(wake_.get(), &one, sizeof(one));
-    if (acceptThread_.joinable()) acceptThread_.join();
+    if (acceptThread_.joinable())
+        acceptThread_.join();
     ::unlink((directory_ + "/" + VESTRAL_MONITOR_DEVICE).c_str());
     ::unlink((directory_ + "/" + VESTRAL_CONTROL_DEVICE).c_str());
     std::list<std::unique_ptr<Client>> clients;
     {
         std::lock_guard lock(mutex_);
-        for (auto& client : clients_) ::shutdown(client->socket.get(), SHUT_RDWR);
+        for (auto& client : clients_)
+            ::shutdown(client->socket.get(), SHUT_RDWR);
         clients.swap(clients_);
     }
     for (auto& client : clients) {
-        if (client->thread.joinable()) client->thread.join();
+        if (client->thread.joinable())
+            client->thread.join();
     }
 }
 
 void DeviceServer::acceptLoop() {
-    pollfd fds[3] = {{monitor_.get(), POLLIN, 0}, {control_.get(), POLLIN, 0},
-                     {wake_.get(), POLLIN, 0}};
+    pollfd fds[3] = {
+        {monitor_.get(), POLLIN, 0}, {control_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
     for (;;) {
-        if (::poll(fds, 3, 1000) < 0 && errno != EINTR) break;
-        if (fds[2].revents) break;
-        if (fds[0].revents & POLLIN) accept(monitor_.get(), Device::Monitor);
-        if (fds[1].revents & POLLIN) accept(control_.get(), Device::Control);
+        if (::poll(fds, 3, 1000) < 0 && errno != EINTR)
+            break;
+        if (fds[2].revents)
+            break;
+        if (fds[0].revents & POLLIN)
+            accept(monitor_.get(), Device::Monitor);
+        if (fds[1].revents & POLLIN)
+            accept(control_.get(), Device::Control);
         reapFinished();
     }
 }
 
 void DeviceServer::accept(int listener, Device device) {
     platform::UniqueFd socket(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
-    if (!socket) return;
+    if (!socket)
+        return;
     ucred peer{};
     socklen_t size = sizeof(peer);
-    if (::getsockopt(socket.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return;
+    if (::getsockopt(socket.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
+        return;
     std::lock_guard lock(mutex_);
     if (clients_.size() >= maxConnections_) {
         syslog(LOG_WARNING, "too many device connections; refused one of pid %d",
@@ -127,7 +148,8 @@ void DeviceServer::serve(Client& client) {
     int fd = client.socket.get();
     for (;;) {
         platform::device::ReadResult read = platform::device::readRequest(fd, request);
-        if (read != platform::device::ReadResult::Ok) break;
+        if (read != platform::device::ReadResult::Ok)
+            break;
         ControlResult result =
             driver_.control(client.connection, request.header.code, request.input,
                             request.header.outLen, std::move(request.passedFd));
@@ -156,7 +178,8 @@ void DeviceServer::reapFinished() {
             }
         }
     }
-    for (auto& client : finished) client->thread.join();
+    for (auto& client : finished)
+        client->thread.join();
 }
 
 }  // namespace vestrald

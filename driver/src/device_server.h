@@ -18,7 +18,7 @@
 namespace vestrald {
 
 class DeviceServer {
-public:
+  public:
     DeviceServer(FilterDriver& driver, ExemptProcesses& exempt, std::string directory,
                  size_t maxConnections = 256);
     ~DeviceServer();
@@ -29,7 +29,7 @@ public:
     // Stops accepting, ends every connection (their handles close) and removes the sockets.
     void stop();
 
-private:
+  private:
     struct Client {
         platform::UniqueFd socket;
         Connection connection;

@@ -19,14 +19,17 @@ void appendField(std::string& text, std::string_view field, size_t width) {
         // Do not leave half of a UTF-8 sequence at the end.
         size_t end = field.size();
         size_t start = end;
-        while (start > 0 && (static_cast<unsigned char>(field[start - 1]) & 0xC0) == 0x80) --start;
+        while (start > 0 && (static_cast<unsigned char>(field[start - 1]) & 0xC0) == 0x80)
+            --start;
         if (start > 0 && static_cast<unsigned char>(field[start - 1]) >= 0xC0) {
             unsigned char lead = static_cast<unsigned char>(field[start - 1]);
             size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-            if (end - (start - 1) < need) field = field.substr(0, start - 1);
+            if (end - (start - 1) < need)
+                field = field.substr(0, start - 1);
         }
     }
-    for (char c : field) text += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+    for (char c : field)
+        text += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
 }
 
 }  // namespace
@@ -86,7 +89,8 @@ void EventRing::add(std::string_view process, std::string_view operation, std::s
     appendField(text, result, kResultTextMax);
     uint64_t now = clock_();
     std::lock_guard lock(mutex_);
-    if (!capture_) return;
+    if (!capture_)
+        return;
     pushLocked(pack(nextTag_++, now, text));
 }
 
@@ -94,8 +98,8 @@ uint32_t EventRing::read(uint8_t* out, uint32_t outLen) {
     std::lock_guard lock(mutex_);
     uint32_t used = 0;
     if (droppedUnreported_) {
-        std::string text = "vestrald\tOVERFLOW\t\tEVENT ENTRIES DROPPED: " +
-                           std::to_string(droppedUnreported_);
+        std::string text =
+            "vestrald\tOVERFLOW\t\tEVENT ENTRIES DROPPED: " + std::to_string(droppedUnreported_);
         std::vector<uint8_t> notice = pack(nextTag_, clock_(), text);
         if (notice.size() <= outLen) {
             std::memcpy(out, notice.data(), notice.size());

@@ -22,7 +22,7 @@ inline constexpr size_t kPathTextMax = 512;
 inline constexpr size_t kResultTextMax = 256;
 
 class EventRing {
-public:
+  public:
     using Clock = std::function<uint64_t()>;  // FILETIME source
     explicit EventRing(size_t maxEntries, Clock clock = fileTimeNow);
 
@@ -46,7 +46,7 @@ public:
     // Packs one entry: header word (entry size), tag, time stamp, text, NUL and filler.
     static std::vector<uint8_t> pack(uint32_t tag, uint64_t fileTime, std::string_view text);
 
-private:
+  private:
     void pushLocked(std::vector<uint8_t> entry);
 
     const size_t maxEntries_;

@@ -3,11 +3,11 @@
 // and the prompt program ("cvprompt") started below such a process. Guarded by its own mutex.
 #pragma once
 
+#include <sys/types.h>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 
 namespace vestrald {
 
@@ -19,7 +19,7 @@ struct ProcessLookup {
 };
 
 class ExemptProcesses {
-public:
+  public:
     explicit ExemptProcesses(pid_t self, ProcessLookup lookup = ProcessLookup::system());
 
     void addHolder(pid_t pid);     // one more device connection of this process
@@ -28,7 +28,7 @@ public:
     // True when the opening thread `tid`, running `programPath`, must never be held.
     bool isExempt(pid_t tid, const std::string& programPath) const;
 
-private:
+  private:
     bool isHolderLocked(pid_t pid) const { return holders_.count(pid) != 0; }
     bool isHolderThread(pid_t tid) const;
 

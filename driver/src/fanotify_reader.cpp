@@ -15,17 +15,21 @@ FanotifyReader::FanotifyReader(FanotifyFilter& filter, FilterDriver& driver,
                                ExemptProcesses& exempt)
     : filter_(filter), driver_(driver), exempt_(exempt) {}
 
-FanotifyReader::~FanotifyReader() { stop(); }
+FanotifyReader::~FanotifyReader() {
+    stop();
+}
 
 bool FanotifyReader::start() {
     wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wake_) return false;
+    if (!wake_)
+        return false;
     thread_ = std::thread([this] { run(); });
     return true;
 }
 
 void FanotifyReader::stop() {
-    if (!thread_.joinable()) return;
+    if (!thread_.joinable())
+        return;
     uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(wake_.get(), &one, sizeof(one));
     thread_.join();
@@ -33,16 +37,25 @@ void FanotifyReader::stop() {
 
 void FanotifyReader::run() {
     alignas(fanotify_event_metadata) char buffer[64 * 1024];
-    pollfd fds[2] = {{filter_.fd(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+    pollfd fds[3] = {{filter_.fd(), POLLIN, 0},
+                     {wake_.get(), POLLIN, 0},
+                     {filter_.renamesFd(), POLLIN, 0}};  // a negative fd is skipped by poll
     for (;;) {
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR)
+                continue;
             return;
         }
-        if (fds[1].revents) return;
+        if (fds[1].revents)
+            return;
+        if (fds[2].revents & POLLIN)
+            filter_.renamesSeen();
+        if (!(fds[0].revents & POLLIN))
+            continue;
         ssize_t n = ::read(filter_.fd(), buffer, sizeof(buffer));
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
             return;
         }
         auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
@@ -51,7 +64,8 @@ void FanotifyReader::run() {
                 driver_.noteOverflow(++overflows_);
                 continue;
             }
-            if (event->fd < 0) continue;
+            if (event->fd < 0)
+                continue;
             if (event->vers != FANOTIFY_METADATA_VERSION) {
                 filter_.answer(event->fd, true);
                 ::close(event->fd);

@@ -15,7 +15,7 @@
 namespace vestrald {
 
 class FanotifyReader {
-public:
+  public:
     FanotifyReader(FanotifyFilter& filter, FilterDriver& driver, ExemptProcesses& exempt);
     ~FanotifyReader();
 
@@ -24,7 +24,7 @@ public:
 
     uint64_t overflows() const { return overflows_.load(); }
 
-private:
+  private:
     void run();
     void handle(int fd, pid_t tid, uint64_t mask);
 

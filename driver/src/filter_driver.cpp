@@ -32,7 +32,8 @@ OpenVerdict FilterDriver::onOpen(OpenEvent& event) {
         std::shared_lock lock(state_);
         bool covered = false;
         int refusing = -1;
-        if (protection_) refusing = rules_.findRefusingItem(event.path, programName, &covered);
+        if (protection_)
+            refusing = rules_.findRefusingItem(event.path, programName, &covered);
         executable = executableProtection_ && isExecutableName(event.path);
         if (refusing < 0 && !executable)
             return covered ? OpenVerdict::Allow : OpenVerdict::AllowAndCache;
@@ -58,8 +59,7 @@ OpenVerdict FilterDriver::onOpen(OpenEvent& event) {
     std::optional<bool> remembered;
     {
         std::shared_lock lock(state_);
-        remembered =
-            memory_.recall(operation.programPath, operation.itemName, operation.filePath);
+        remembered = memory_.recall(operation.programPath, operation.itemName, operation.filePath);
     }
     std::vector<Outcome> outcomes;
     if (remembered) {
@@ -67,7 +67,8 @@ OpenVerdict FilterDriver::onOpen(OpenEvent& event) {
                             *remembered ? "ALLOW REMEMBERED" : "DENY REMEMBERED"});
     } else {
         outcomes = questions_.hold(std::move(operation));
-        if (outcomes.empty() && questionWaiting_) questionWaiting_();
+        if (outcomes.empty() && questionWaiting_)
+            questionWaiting_();
     }
     settle(std::move(outcomes));
     return OpenVerdict::Taken;
@@ -75,7 +76,8 @@ OpenVerdict FilterDriver::onOpen(OpenEvent& event) {
 
 void FilterDriver::settle(std::vector<Outcome> outcomes) {
     // Answer first: nothing below may delay an opener, and a log reader may be one of them.
-    for (Outcome& outcome : outcomes) outcome.operation.event.answer(outcome.allow);
+    for (Outcome& outcome : outcomes)
+        outcome.operation.event.answer(outcome.allow);
     for (Outcome& outcome : outcomes) {
         HeldOperation& operation = outcome.operation;
         if (!outcome.allow && operation.createdByOpen)
@@ -96,7 +98,9 @@ void FilterDriver::noteOverflow(uint64_t total) {
                 "OPENS PASSED UNCHECKED, KERNEL QUEUE OVERFLOWS: " + std::to_string(total));
 }
 
-void FilterDriver::denyAll(const std::string& reason) { settle(questions_.denyAll(reason)); }
+void FilterDriver::denyAll(const std::string& reason) {
+    settle(questions_.denyAll(reason));
+}
 
 void FilterDriver::connectionClosed(const Connection& connection) {
     if (connection.device == Device::Control)

@@ -61,7 +61,7 @@ struct DriverSettings {
 };
 
 class FilterDriver {
-public:
+  public:
     FilterDriver(KernelFilter& filter, DriverSettings settings,
                  EventRing::Clock clock = fileTimeNow);
 
@@ -74,7 +74,9 @@ public:
     OpenVerdict onOpen(OpenEvent& event);
     // Denies questions past their deadline; returns the next deadline, if any.
     std::optional<SteadyClock::time_point> expire(SteadyClock::time_point now);
-    std::optional<SteadyClock::time_point> nextDeadline() const { return questions_.nextDeadline(); }
+    std::optional<SteadyClock::time_point> nextDeadline() const {
+        return questions_.nextDeadline();
+    }
     // The kernel dropped events (queue overflow): recorded as an event entry.
     void noteOverflow(uint64_t total);
     // Denies everything held (shutdown).
@@ -86,14 +88,12 @@ public:
     EventRing& events() { return events_; }
     size_t heldCount() const { return questions_.heldCount(); }
 
-private:
-    ControlResult monitorRequest(uint32_t code, const std::vector<uint8_t>& input,
-                                 uint32_t outLen);
+  private:
+    ControlResult monitorRequest(uint32_t code, const std::vector<uint8_t>& input, uint32_t outLen);
     ControlResult controlRequest(const Connection& connection, uint32_t code,
                                  const std::vector<uint8_t>& input, uint32_t outLen,
                                  platform::UniqueFd passedFd);
-    ControlResult setQuestionEvent(const Connection& connection,
-                                   const std::vector<uint8_t>& input,
+    ControlResult setQuestionEvent(const Connection& connection, const std::vector<uint8_t>& input,
                                    platform::UniqueFd passedFd);
     ControlResult reply(const std::vector<uint8_t>& input);
     // Re-applies marks and drops the cache after a change of rules or switches.

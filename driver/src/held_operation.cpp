@@ -17,13 +17,16 @@ PermissionEvent& PermissionEvent::operator=(PermissionEvent&& other) noexcept {
 }
 
 void PermissionEvent::answer(bool allow) {
-    if (answered_ || fd_ < 0) return;
+    if (answered_ || fd_ < 0)
+        return;
     answered_ = true;
-    if (filter_) filter_->answer(fd_, allow);
+    if (filter_)
+        filter_->answer(fd_, allow);
 }
 
 void PermissionEvent::reset() {
-    if (fd_ < 0) return;
+    if (fd_ < 0)
+        return;
     answer(false);
     ::close(fd_);
     fd_ = -1;

@@ -16,7 +16,7 @@ using SteadyClock = std::chrono::steady_clock;
 // dropping an unanswered event denies it, so no path (error, exception) can leave an opener
 // stuck in the kernel. The descriptor stays open after the answer until the object goes.
 class PermissionEvent {
-public:
+  public:
     PermissionEvent() = default;
     PermissionEvent(int fd, KernelFilter* filter) : fd_(fd), filter_(filter) {}
     PermissionEvent(PermissionEvent&& other) noexcept { *this = std::move(other); }
@@ -30,7 +30,7 @@ public:
     int fd() const { return fd_; }
     void reset();  // denies when unanswered, then closes
 
-private:
+  private:
     int fd_ = -1;
     KernelFilter* filter_ = nullptr;
     bool answered_ = false;

@@ -19,7 +19,7 @@ struct ItemRule {
 };
 
 class ItemRules {
-public:
+  public:
     // Replaces the items with those of a table block of `size` bytes (at least the count and
     // `count` whole records). 0 when taken; EINVAL (nothing changed) when the block is short,
     // the count is over 1000 or a record has lengths the table does not allow.
@@ -45,7 +45,7 @@ public:
 
     static bool permits(std::string_view programs, std::string_view programName);
 
-private:
+  private:
     std::vector<ItemRule> items_;
 };
 

@@ -7,7 +7,7 @@
 namespace vestrald {
 
 class KernelFilter {
-public:
+  public:
     virtual ~KernelFilter() = default;
     // Watches the file systems the drive mask selects while `active`; watches nothing otherwise.
     virtual void configure(uint32_t driveMask, bool active) = 0;

@@ -29,8 +29,10 @@ std::vector<std::string_view> splitSpaces(std::string_view line) {
     std::vector<std::string_view> words;
     while (!line.empty()) {
         size_t space = line.find(' ');
-        if (space != 0) words.push_back(line.substr(0, space));
-        if (space == std::string_view::npos) break;
+        if (space != 0)
+            words.push_back(line.substr(0, space));
+        if (space == std::string_view::npos)
+            break;
         line.remove_prefix(space + 1);
     }
     return words;
@@ -47,7 +49,8 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         std::vector<std::string_view> words = splitSpaces(line);
         // id parent dev root mountpoint options [optional...] - fstype source superoptions
         auto dash = std::find(words.begin(), words.end(), "-");
-        if (words.size() < 5 || dash == words.end() || dash + 1 == words.end()) continue;
+        if (words.size() < 5 || dash == words.end() || dash + 1 == words.end())
+            continue;
         table.push_back({unescape(words[4]), unescape(*(dash + 1))});
     }
     return table;
@@ -62,9 +65,9 @@ std::vector<MountEntry> readMountTable() {
 
 bool isPseudoFileSystem(std::string_view fsType) {
     static constexpr std::array<std::string_view, 19> kPseudo = {
-        "proc",   "sysfs",     "cgroup",  "cgroup2", "devpts",    "devtmpfs", "securityfs",
-        "debugfs", "tracefs",  "bpf",     "fusectl", "configfs",  "pstore",   "mqueue",
-        "autofs", "binfmt_misc", "nsfs",  "efivarfs", "hugetlbfs"};
+        "proc",    "sysfs",       "cgroup", "cgroup2",  "devpts",   "devtmpfs", "securityfs",
+        "debugfs", "tracefs",     "bpf",    "fusectl",  "configfs", "pstore",   "mqueue",
+        "autofs",  "binfmt_misc", "nsfs",   "efivarfs", "hugetlbfs"};
     return std::find(kPseudo.begin(), kPseudo.end(), fsType) != kPseudo.end();
 }
 
@@ -72,7 +75,8 @@ std::vector<std::string> selectMounts(const std::vector<MountEntry>& table, uint
                                       const std::vector<std::string>& allowed) {
     std::vector<std::string> selected;
     for (size_t i = 0; i < table.size() && i < 32; ++i) {
-        if (!(mask & (1u << i)) || isPseudoFileSystem(table[i].fsType)) continue;
+        if (!(mask & (1u << i)) || isPseudoFileSystem(table[i].fsType))
+            continue;
         if (!allowed.empty() &&
             std::find(allowed.begin(), allowed.end(), table[i].mountPoint) == allowed.end())
             continue;

@@ -3,10 +3,10 @@
 // (/proc/TID/syscall, valid while the thread waits for the filter's answer).
 #pragma once
 
+#include <sys/types.h>
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <sys/types.h>
 
 namespace vestrald {
 

@@ -15,14 +15,16 @@ namespace {
 std::string readLink(const char* path) {
     char buffer[4096];
     ssize_t n = ::readlink(path, buffer, sizeof(buffer));
-    if (n <= 0 || n == static_cast<ssize_t>(sizeof(buffer))) return {};
+    if (n <= 0 || n == static_cast<ssize_t>(sizeof(buffer)))
+        return {};
     return std::string(buffer, static_cast<size_t>(n));
 }
 
 // Reads a small /proc file whole; empty on failure.
 std::string readSmallFile(const char* path) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    if (fd < 0)
+        return {};
     char buffer[2048];
     ssize_t n = ::read(fd, buffer, sizeof(buffer) - 1);
     ::close(fd);
@@ -34,7 +36,8 @@ pid_t statusField(pid_t pid, std::string_view key) {
     std::snprintf(path, sizeof(path), "/proc/%d/status", static_cast<int>(pid));
     std::string status = readSmallFile(path);
     size_t at = status.find(key);
-    if (at == std::string::npos) return 0;
+    if (at == std::string::npos)
+        return 0;
     return static_cast<pid_t>(std::strtol(status.c_str() + at + key.size(), nullptr, 10));
 }
 
@@ -50,9 +53,13 @@ std::string programPathOf(pid_t pid) {
     return program;
 }
 
-pid_t threadGroupOf(pid_t tid) { return statusField(tid, "\nTgid:"); }
+pid_t threadGroupOf(pid_t tid) {
+    return statusField(tid, "\nTgid:");
+}
 
-pid_t parentOf(pid_t pid) { return statusField(pid, "\nPPid:"); }
+pid_t parentOf(pid_t pid) {
+    return statusField(pid, "\nPPid:");
+}
 
 bool isThreadOf(pid_t pid, pid_t tid) {
     char path[64];

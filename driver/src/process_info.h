@@ -2,8 +2,8 @@
 // as well as process ids and returns an empty value when the process is gone.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 namespace vestrald {
 

@@ -25,24 +25,31 @@ bool QuestionQueue::allows(AccessDecision decision) {
 
 std::string QuestionQueue::reasonFor(AccessDecision decision) {
     switch (decision) {
-        case AllowUntilRestart: return "ALLOW UNTIL RESTART";
-        case DenyUntilRestart: return "DENY UNTIL RESTART";
-        case AllowOnce: return "ALLOW ONCE";
-        case DenyOnce: return "DENY ONCE";
-        case AllowAlways: return "ALLOW ALWAYS";
-        default: return "DENY INVALID DECISION";
+        case AllowUntilRestart:
+            return "ALLOW UNTIL RESTART";
+        case DenyUntilRestart:
+            return "DENY UNTIL RESTART";
+        case AllowOnce:
+            return "ALLOW ONCE";
+        case DenyOnce:
+            return "DENY ONCE";
+        case AllowAlways:
+            return "ALLOW ALWAYS";
+        default:
+            return "DENY INVALID DECISION";
     }
 }
 
 void QuestionQueue::signalLocked() {
-    if (!event_ || questions_.empty() || questions_.front().delivered) return;
+    if (!event_ || questions_.empty() || questions_.front().delivered)
+        return;
     uint64_t one = 1;
     // An eventfd write only blocks when the counter is near 2^64; the engine reads it down.
     [[maybe_unused]] ssize_t n = ::write(event_.get(), &one, sizeof(one));
 }
 
-void QuestionQueue::settleLocked(PendingQuestion& question, bool allow,
-                                 const std::string& reason, std::vector<Outcome>& outcomes) {
+void QuestionQueue::settleLocked(PendingQuestion& question, bool allow, const std::string& reason,
+                                 std::vector<Outcome>& outcomes) {
     for (HeldOperation& operation : question.operations) {
         outcomes.push_back({std::move(operation), allow, reason});
         --held_;
@@ -71,7 +78,8 @@ std::vector<Outcome> QuestionQueue::hold(HeldOperation operation) {
     }
     PendingQuestion question;
     question.id = nextId_++;
-    if (nextId_ == 0) nextId_ = 1;
+    if (nextId_ == 0)
+        nextId_ = 1;
     question.filePath = operation.filePath;
     question.programPath = operation.programPath;
     question.programName = operation.programName;
@@ -81,7 +89,8 @@ std::vector<Outcome> QuestionQueue::hold(HeldOperation operation) {
     question.operations.push_back(std::move(operation));
     ++held_;
     questions_.push_back(std::move(question));
-    if (questions_.size() == 1) signalLocked();
+    if (questions_.size() == 1)
+        signalLocked();
     return outcomes;
 }
 
@@ -89,7 +98,8 @@ void QuestionQueue::setQuestionEvent(platform::UniqueFd event, uint64_t owner) {
     std::lock_guard lock(mutex_);
     event_ = std::move(event);
     eventOwner_ = owner;
-    if (!questions_.empty()) questions_.front().delivered = false;
+    if (!questions_.empty())
+        questions_.front().delivered = false;
     signalLocked();
 }
 
@@ -100,7 +110,8 @@ bool QuestionQueue::hasQuestionEvent() const {
 
 std::vector<Outcome> QuestionQueue::denyAllLocked(const std::string& reason) {
     std::vector<Outcome> outcomes;
-    for (PendingQuestion& question : questions_) settleLocked(question, false, reason, outcomes);
+    for (PendingQuestion& question : questions_)
+        settleLocked(question, false, reason, outcomes);
     questions_.clear();
     return outcomes;
 }
@@ -114,7 +125,8 @@ std::vector<Outcome> QuestionQueue::withdraw(const std::string& reason) {
 
 std::vector<Outcome> QuestionQueue::ownerGone(uint64_t owner, const std::string& reason) {
     std::lock_guard lock(mutex_);
-    if (!event_ || eventOwner_ != owner) return {};
+    if (!event_ || eventOwner_ != owner)
+        return {};
     event_.reset();
     eventOwner_ = 0;
     return denyAllLocked(reason);
@@ -128,7 +140,8 @@ std::vector<Outcome> QuestionQueue::denyAll(const std::string& reason) {
 void QuestionQueue::fetch(AccessQuestion& out) {
     std::memset(&out, 0, sizeof(out));
     std::lock_guard lock(mutex_);
-    if (questions_.empty()) return;
+    if (questions_.empty())
+        return;
     PendingQuestion& question = questions_.front();
     copyText(out.FilePath, sizeof(out.FilePath), question.filePath);
     copyText(out.Process, sizeof(out.Process), question.programName);
@@ -145,14 +158,16 @@ Answer QuestionQueue::reply(const AccessQuestion& in) {
     std::memcpy(&id, in.Reserved1, sizeof(id));
     std::lock_guard lock(mutex_);
     for (auto it = questions_.begin(); it != questions_.end(); ++it) {
-        if (it->id != id) continue;
+        if (it->id != id)
+            continue;
         answer.known = true;
         answer.decision = in.Decision;
         settleLocked(*it, allows(in.Decision), reasonFor(in.Decision), answer.outcomes);
         answer.question = std::move(*it);
         bool wasFront = it == questions_.begin();
         questions_.erase(it);
-        if (wasFront) signalLocked();
+        if (wasFront)
+            signalLocked();
         break;
     }
     return answer;
@@ -171,7 +186,8 @@ std::vector<Outcome> QuestionQueue::expire(SteadyClock::time_point now) {
             ++it;
         }
     }
-    if (frontGone) signalLocked();
+    if (frontGone)
+        signalLocked();
     return outcomes;
 }
 
@@ -179,7 +195,8 @@ std::optional<SteadyClock::time_point> QuestionQueue::nextDeadline() const {
     std::lock_guard lock(mutex_);
     std::optional<SteadyClock::time_point> next;
     for (const PendingQuestion& question : questions_) {
-        if (!next || question.deadline < *next) next = question.deadline;
+        if (!next || question.deadline < *next)
+            next = question.deadline;
     }
     return next;
 }
@@ -200,7 +217,8 @@ std::vector<Outcome> QuestionQueue::settleWhere(
             ++it;
         }
     }
-    if (frontGone) signalLocked();
+    if (frontGone)
+        signalLocked();
     return outcomes;
 }
 

@@ -42,7 +42,7 @@ struct Answer {
 };
 
 class QuestionQueue {
-public:
+  public:
     QuestionQueue(std::chrono::milliseconds timeout, size_t maxHeld);
 
     // Takes a held operation. Returns the outcomes to settle at once: empty when the operation
@@ -80,7 +80,7 @@ public:
     static bool allows(AccessDecision decision);
     static std::string reasonFor(AccessDecision decision);
 
-private:
+  private:
     void signalLocked();
     void settleLocked(PendingQuestion& question, bool allow, const std::string& reason,
                       std::vector<Outcome>& outcomes);

@@ -16,7 +16,8 @@ void QuestionTimer::stop() {
         stopping_ = true;
     }
     wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 void QuestionTimer::poke() {
@@ -33,7 +34,8 @@ void QuestionTimer::run() {
     while (!stopping_) {
         auto until = next ? *next : SteadyClock::now() + std::chrono::seconds(1);
         wake_.wait_until(lock, until, [this] { return stopping_ || poked_; });
-        if (stopping_) break;
+        if (stopping_)
+            break;
         poked_ = false;
         lock.unlock();
         next = driver_.expire(SteadyClock::now());

@@ -11,7 +11,7 @@
 namespace vestrald {
 
 class QuestionTimer {
-public:
+  public:
     explicit QuestionTimer(FilterDriver& driver) : driver_(driver) {}
     ~QuestionTimer() { stop(); }
 
@@ -19,7 +19,7 @@ public:
     void stop();
     void poke();  // a question started waiting
 
-private:
+  private:
     void run();
 
     FilterDriver& driver_;

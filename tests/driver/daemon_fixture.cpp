@@ -31,7 +31,8 @@ using namespace std::chrono_literals;
 
 pid_t forkExec(const std::string& path, const std::vector<std::string>& args) {
     std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -45,7 +46,8 @@ pid_t forkExec(const std::string& path, const std::vector<std::string>& args) {
 }  // namespace
 
 void DaemonTest::SetUp() {
-    if (::geteuid() != 0) GTEST_SKIP() << "vestrald tests need root (fanotify and mounts)";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "vestrald tests need root (fanotify and mounts)";
     int probe = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_REPORT_TID, O_RDONLY);
     if (probe < 0)
         GTEST_SKIP() << "fanotify permission events are not available: " << std::strerror(errno);
@@ -60,13 +62,13 @@ void DaemonTest::SetUp() {
     root_ = work_ + "/fs";
     std::filesystem::create_directories(root_);
     std::filesystem::create_directories(work_ + "/bin");
-    ASSERT_EQ(::mount("vestrald-test", root_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16m"),
-              0)
+    ASSERT_EQ(::mount("vestrald-test", root_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16m"), 0)
         << std::strerror(errno);
     mounted_ = true;
     auto table = readMountTable();
     for (size_t i = 0; i < table.size(); ++i) {
-        if (table[i].mountPoint == root_) driveBit_ = static_cast<int>(i);
+        if (table[i].mountPoint == root_)
+            driveBit_ = static_cast<int>(i);
     }
     if (driveBit_ < 0 || driveBit_ >= 32)
         GTEST_SKIP() << "the test file system is not among the first 32 mounts";
@@ -77,25 +79,30 @@ void DaemonTest::TearDown() {
     monitor_.reset();
     items_.reset();
     requests_.reset();
-    if (questionEvent_ >= 0) ::close(questionEvent_);
-    if (daemon_ > 0) killDaemon(SIGKILL);
+    if (questionEvent_ >= 0)
+        ::close(questionEvent_);
+    if (daemon_ > 0)
+        killDaemon(SIGKILL);
     for (pid_t child : children_) {
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
     }
-    if (mounted_) ::umount2(root_.c_str(), MNT_DETACH);
-    if (!work_.empty()) std::filesystem::remove_all(work_);
+    if (mounted_)
+        ::umount2(root_.c_str(), MNT_DETACH);
+    if (!work_.empty())
+        std::filesystem::remove_all(work_);
 }
 
 void DaemonTest::startDaemon(int questionTimeoutMs) {
-    daemon_ = forkExec(VESTRALD_PATH, {"vestrald", "--device-dir", work_ + "/devices",
-                                       "--question-timeout", std::to_string(questionTimeoutMs),
-                                       "--allow-mount", root_});
+    daemon_ = forkExec(VESTRALD_PATH,
+                       {"vestrald", "--device-dir", work_ + "/devices", "--question-timeout",
+                        std::to_string(questionTimeoutMs), "--allow-mount", root_});
     ASSERT_GT(daemon_, 0);
     auto deadline = std::chrono::steady_clock::now() + 15s;
     while (std::chrono::steady_clock::now() < deadline) {
         monitor_ = platform::DeviceHandle::open(VESTRAL_MONITOR_DEVICE);
-        if (monitor_) break;
+        if (monitor_)
+            break;
         ASSERT_EQ(::waitpid(daemon_, nullptr, WNOHANG), 0) << "vestrald ended at start";
         std::this_thread::sleep_for(10ms);
     }
@@ -133,8 +140,8 @@ void DaemonTest::applyItems(const std::vector<std::pair<std::string, std::string
         table->Items[i].NameLength = static_cast<uint32_t>(items[i].first.size());
         table->Items[i].ProgramsLength = static_cast<uint32_t>(items[i].second.size());
     }
-    ASSERT_TRUE(items_->control(IOCTL_CONTROL_APPLY_ITEMS, table.get(), sizeof(ItemTable),
-                                nullptr, 0));
+    ASSERT_TRUE(
+        items_->control(IOCTL_CONTROL_APPLY_ITEMS, table.get(), sizeof(ItemTable), nullptr, 0));
 }
 
 void DaemonTest::control(uint32_t code) {
@@ -142,7 +149,8 @@ void DaemonTest::control(uint32_t code) {
 }
 
 void DaemonTest::listen() {
-    if (questionEvent_ >= 0) ::close(questionEvent_);
+    if (questionEvent_ >= 0)
+        ::close(questionEvent_);
     questionEvent_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     uint32_t handle = static_cast<uint32_t>(questionEvent_);
     ASSERT_TRUE(requests_->control(IOCTL_CONTROL_SET_QUESTION_EVENT, &handle, 4, nullptr, 0,
@@ -161,7 +169,8 @@ std::optional<AccessQuestion> DaemonTest::waitQuestion(int ms) {
             return question;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return std::nullopt;
+        if (left.count() <= 0)
+            return std::nullopt;
         pollfd wait{questionEvent_, POLLIN, 0};
         if (::poll(&wait, 1, static_cast<int>(std::min<long>(left.count(), 50))) == 1) {
             uint64_t count;
@@ -194,18 +203,19 @@ std::string DaemonTest::itemPrograms(size_t index) {
     auto table = std::make_unique<ItemTable>();
     if (!items_->control(IOCTL_CONTROL_GET_ITEMS, nullptr, 0, table.get(), sizeof(ItemTable)))
         return "<read failed>";
-    if (index >= table->Count) return "<no item>";
+    if (index >= table->Count)
+        return "<no item>";
     return std::string(table->Items[index].Programs, table->Items[index].ProgramsLength);
 }
 
 std::string DaemonTest::program(const std::string& name) {
     std::string path = work_ + "/bin/" + name;
-    if (!std::filesystem::exists(path)) std::filesystem::copy_file(OPENER_PATH, path);
+    if (!std::filesystem::exists(path))
+        std::filesystem::copy_file(OPENER_PATH, path);
     return path;
 }
 
-pid_t DaemonTest::spawn(const std::string& programName, const std::string& path,
-                        const char* mode) {
+pid_t DaemonTest::spawn(const std::string& programName, const std::string& path, const char* mode) {
     pid_t pid = forkExec(program(programName), {programName, path, mode});
     children_.push_back(pid);
     return pid;
@@ -219,7 +229,8 @@ std::optional<int> DaemonTest::waitExit(pid_t pid, int ms) {
             std::erase(children_, pid);
             return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
         }
-        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return std::nullopt;
         std::this_thread::sleep_for(2ms);
     }
 }

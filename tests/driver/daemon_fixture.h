@@ -20,7 +20,7 @@
 namespace vestrald {
 
 class DaemonTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

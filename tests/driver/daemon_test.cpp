@@ -28,10 +28,11 @@ void writeFile(const std::string& path, const std::string& content = "x") {
 }
 
 class ProtectedFolder : public DaemonTest {
-protected:
+  protected:
     void SetUp() override {
         DaemonTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (IsSkipped() || HasFatalFailure())
+            return;
         folder_ = root_ + "/prot";
         std::filesystem::create_directories(folder_);
         writeFile(folder_ + "/a.txt");
@@ -61,14 +62,13 @@ TEST_F(ProtectedFolder, PermittedProgramReadsAndAnotherIsAsked) {
     EXPECT_FALSE(waitExit(opener, 100)) << "held while the engine decides";
     ASSERT_TRUE(reply(*question, AllowOnce));
     EXPECT_EQ(waitExit(opener), 0);
-    EXPECT_TRUE(
-        contains(readEvents(), "othertool\tREAD\t" + folder_ + "/a.txt\tALLOW ONCE"));
+    EXPECT_TRUE(contains(readEvents(), "othertool\tREAD\t" + folder_ + "/a.txt\tALLOW ONCE"));
 }
 
 TEST_F(ProtectedFolder, EachDecisionCodeDoesWhatItSays) {
     struct Case {
         AccessDecision decision;
-        int exit;        // of the asked open
+        int exit;  // of the asked open
         bool askedAgain;
     };
     const Case cases[] = {{AllowOnce, 0, true},
@@ -121,7 +121,8 @@ TEST_F(ProtectedFolder, ConcurrentQuestionsComeOneAtATime) {
     }
     EXPECT_EQ(asked.size(), 3u) << "the two opens of a.txt by one program share one question";
     EXPECT_FALSE(waitQuestion(200));
-    for (pid_t opener : openers) EXPECT_EQ(waitExit(opener), 0);
+    for (pid_t opener : openers)
+        EXPECT_EQ(waitExit(opener), 0);
 }
 
 TEST_F(ProtectedFolder, EngineDisconnectDeniesHeldOpens) {
@@ -197,6 +198,26 @@ TEST_F(DaemonTest, ExecutableProtectionAsksBeforeCreatingOrChangingExecutables) 
     EXPECT_EQ(run("othertool", bin + "/new4.exe", "c"), 0);
 }
 
+TEST_F(DaemonTest, ARenamedFileLosesItsCachedPass) {
+    std::string bin = root_ + "/bin";
+    std::filesystem::create_directories(bin);
+    writeFile(bin + "/tool.txt");
+    ASSERT_NO_FATAL_FAILURE(startDaemon());
+    ASSERT_NO_FATAL_FAILURE(engineStartup());
+    ASSERT_NO_FATAL_FAILURE(control(IOCTL_CONTROL_EXE_ON));
+    ASSERT_NO_FATAL_FAILURE(listen());
+    // Twice: the first open caches the file as free of questions, the second uses the cache.
+    EXPECT_EQ(run("othertool", bin + "/tool.txt", "w"), 0);
+    EXPECT_EQ(run("othertool", bin + "/tool.txt", "w"), 0);
+    std::filesystem::rename(bin + "/tool.txt", bin + "/tool.exe");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the rename is reported
+    pid_t opener = spawn("othertool", bin + "/tool.exe", "w");
+    auto question = waitQuestion();
+    ASSERT_TRUE(question) << "the cached pass of tool.txt must not cover tool.exe";
+    ASSERT_TRUE(reply(*question, DenyOnce));
+    EXPECT_EQ(waitExit(opener), EPERM);
+}
+
 TEST_F(DaemonTest, RandomFramesNeverStopTheDevices) {
     ASSERT_NO_FATAL_FAILURE(startDaemon());
     unsigned seed = std::random_device{}();
@@ -210,10 +231,11 @@ TEST_F(DaemonTest, RandomFramesNeverStopTheDevices) {
         int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
         std::vector<uint32_t> words(1 + random() % 8);
-        for (auto& w : words) w = static_cast<uint32_t>(random());
-        if (round % 2) words[0] = platform::device::kMagic;  // past the magic, into the lengths
-        [[maybe_unused]] ssize_t n =
-            ::send(fd, words.data(), words.size() * 4, MSG_NOSIGNAL);
+        for (auto& w : words)
+            w = static_cast<uint32_t>(random());
+        if (round % 2)
+            words[0] = platform::device::kMagic;  // past the magic, into the lengths
+        [[maybe_unused]] ssize_t n = ::send(fd, words.data(), words.size() * 4, MSG_NOSIGNAL);
         ::shutdown(fd, SHUT_WR);
         char sink[64];
         while (::recv(fd, sink, sizeof(sink), 0) > 0) {

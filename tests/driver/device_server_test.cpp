@@ -28,7 +28,7 @@ TEST(DeviceServerSetup, SocketsAreGroupOnlyInAFolderOfOurOwn) {
     {
         DeviceServer server(driver, exempt, folder);
         ASSERT_EQ(server.start(), 0);
-        struct stat info{};
+        struct stat info {};
         ASSERT_EQ(::stat((std::string(folder) + "/VESTRAL").c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0660u);
         ASSERT_EQ(::stat((std::string(folder) + "/MyControlDevice").c_str(), &info), 0);
@@ -44,7 +44,7 @@ TEST(DeviceServerSetup, SocketsAreGroupOnlyInAFolderOfOurOwn) {
 }
 
 class LiveServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char folder[] = "/tmp/vestrald-devices-XXXXXX";
         ASSERT_TRUE(::mkdtemp(folder));
@@ -94,16 +94,19 @@ TEST_F(LiveServer, ManyHandlesAndThreadsAtOnce) {
             }
             auto table = std::make_unique<ItemTable>();
             for (int i = 0; i < 20; ++i) {
-                if (version(*monitor) != 400) ++failures;
+                if (version(*monitor) != 400)
+                    ++failures;
                 uint32_t code = (i + t) % 2 ? IOCTL_CONTROL_EXE_ON : IOCTL_CONTROL_EXE_OFF;
-                if (!control->control(code, nullptr, 0, nullptr, 0)) ++failures;
+                if (!control->control(code, nullptr, 0, nullptr, 0))
+                    ++failures;
                 if (i % 5 == 0 && !control->control(IOCTL_CONTROL_GET_ITEMS, nullptr, 0,
                                                     table.get(), sizeof(ItemTable)))
                     ++failures;
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     EXPECT_EQ(failures.load(), 0);
 }
 
@@ -117,7 +120,8 @@ TEST_F(LiveServer, RandomizedMalformedFramesDropOnlyTheirOwnConnection) {
         int fd = rawConnection(round % 2 ? VESTRAL_MONITOR_DEVICE : VESTRAL_CONTROL_DEVICE);
         ASSERT_GE(fd, 0);
         std::vector<uint8_t> frame(random() % 48);
-        for (auto& byte : frame) byte = static_cast<uint8_t>(random());
+        for (auto& byte : frame)
+            byte = static_cast<uint8_t>(random());
         platform::device::RequestHeader header{platform::device::kMagic, 0, 0, 0};
         switch (round % 4) {
             case 0:  // random bytes
@@ -138,7 +142,8 @@ TEST_F(LiveServer, RandomizedMalformedFramesDropOnlyTheirOwnConnection) {
                 header.code = 0x83000000u + static_cast<uint32_t>(random() % 0x01000060);
                 header.inLen = static_cast<uint32_t>(frame.size() > 16 ? frame.size() - 16 : 0);
                 header.outLen = static_cast<uint32_t>(random() % 64);
-                if (frame.size() >= 16) std::memcpy(frame.data(), &header, sizeof(header));
+                if (frame.size() >= 16)
+                    std::memcpy(frame.data(), &header, sizeof(header));
                 break;
         }
         if (!frame.empty()) {

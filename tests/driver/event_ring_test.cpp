@@ -83,7 +83,8 @@ TEST(EventRing, BoundedWithDropCountAndWholeEntriesOnly) {
     EventRing ring(3);
     ring.add("p", "READ", "/not-captured", "ALLOW");  // capture is off
     ring.setCapture(true);
-    for (int i = 0; i < 5; ++i) ring.add("p", "READ", "/f" + std::to_string(i), "ALLOW");
+    for (int i = 0; i < 5; ++i)
+        ring.add("p", "READ", "/f" + std::to_string(i), "ALLOW");
     EXPECT_EQ(ring.droppedTotal(), 2u);
 
     std::vector<uint8_t> buffer(4096);

@@ -14,7 +14,7 @@
 namespace vestrald {
 
 class FakeKernelFilter : public KernelFilter {
-public:
+  public:
     void configure(uint32_t driveMask, bool active) override {
         std::lock_guard lock(mutex_);
         configured.push_back({driveMask, active});
@@ -41,7 +41,7 @@ public:
     std::vector<std::pair<uint32_t, bool>> configured;
     int flushes = 0;
 
-private:
+  private:
     std::mutex mutex_;
     std::map<int, std::vector<bool>> answers;
 };

@@ -37,7 +37,7 @@ Bytes tableBytes(const std::vector<std::pair<std::string, std::string>>& items) 
 }
 
 class FilterDriverTest : public ::testing::Test {
-protected:
+  protected:
     FakeKernelFilter filter;
     FilterDriver driver{filter, DriverSettings{}};
     Connection monitor{1, Device::Monitor, 10};
@@ -45,7 +45,8 @@ protected:
     int event = -1;
 
     ~FilterDriverTest() override {
-        if (event >= 0) ::close(event);
+        if (event >= 0)
+            ::close(event);
     }
 
     ControlResult request(const Connection& c, uint32_t code, const Bytes& in = {},
@@ -81,7 +82,8 @@ protected:
     }
 
     AccessQuestion fetch() {
-        ControlResult r = request(control, IOCTL_CONTROL_FETCH_QUESTION, {}, sizeof(AccessQuestion));
+        ControlResult r =
+            request(control, IOCTL_CONTROL_FETCH_QUESTION, {}, sizeof(AccessQuestion));
         AccessQuestion q{};
         EXPECT_TRUE(r.ok);
         EXPECT_EQ(r.output.size(), sizeof(q));
@@ -96,7 +98,8 @@ protected:
     }
 
     std::vector<std::string> eventTexts() {
-        ControlResult r = request(monitor, IOCTL_VESTRAL_READ_EVENTS, {}, VESTRAL_EVENT_BUFFER_SIZE);
+        ControlResult r =
+            request(monitor, IOCTL_VESTRAL_READ_EVENTS, {}, VESTRAL_EVENT_BUFFER_SIZE);
         std::vector<std::string> texts;
         for (size_t at = 0; at + 16 < r.output.size();) {
             std::string text(reinterpret_cast<const char*>(r.output.data() + at + 16));
@@ -150,8 +153,9 @@ TEST_F(FilterDriverTest, RequestsAreCheckedAgainstDeviceAndLengths) {
     // A descriptor that is not an eventfd is refused: writing to it could block the driver.
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
-    EXPECT_EQ(request(control, IOCTL_CONTROL_SET_QUESTION_EVENT, word(pipeFds[1]), 0, pipeFds[1]).error,
-              static_cast<uint32_t>(EINVAL));
+    EXPECT_EQ(
+        request(control, IOCTL_CONTROL_SET_QUESTION_EVENT, word(pipeFds[1]), 0, pipeFds[1]).error,
+        static_cast<uint32_t>(EINVAL));
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
 
@@ -215,7 +219,7 @@ TEST_F(FilterDriverTest, EachDecisionDoesWhatItSays) {
         bool listed;     // the program appears in the item's string afterwards
     };
     const Case cases[] = {
-        {AllowOnce, true, 1, false},        {DenyOnce, false, 1, false},
+        {AllowOnce, true, 1, false},         {DenyOnce, false, 1, false},
         {AllowUntilRestart, true, 0, false}, {DenyUntilRestart, false, 0, false},
         {AllowAlways, true, 0, true},
     };
@@ -243,8 +247,7 @@ TEST_F(FilterDriverTest, EachDecisionDoesWhatItSays) {
     }
     std::unique_ptr<ItemTable> table;
     ItemTable* back = items(table);
-    EXPECT_EQ(std::string(back->Items[0].Programs, back->Items[0].ProgramsLength),
-              "EDITOR:PROG5:");
+    EXPECT_EQ(std::string(back->Items[0].Programs, back->Items[0].ProgramsLength), "EDITOR:PROG5:");
     // A late reply to a settled question succeeds (the engine's thread would end on a failure).
     AccessQuestion stale{};
     stale.Reserved1[0] = 99;

@@ -16,7 +16,9 @@ void setItem(ItemTable& table, size_t i, const std::string& name, const std::str
     table.Items[i].ProgramsLength = static_cast<uint32_t>(programs.size());
 }
 
-const uint8_t* bytes(const ItemTable& table) { return reinterpret_cast<const uint8_t*>(&table); }
+const uint8_t* bytes(const ItemTable& table) {
+    return reinterpret_cast<const uint8_t*>(&table);
+}
 
 TEST(ItemRules, ReadBackHasTheAppliedLayoutAndZerosElsewhere) {
     auto table = std::make_unique<ItemTable>();

@@ -22,11 +22,11 @@ TEST(NameMatching, ItemCoversPathsBelowItWithWildcardsAndWithoutCase) {
         {"/DATA/SECRET", "/data", false},
         {"/DATA/*.DOC", "/data/x.doc", true},
         {"/DATA/*.DOC", "/data/x.docx", false},
-        {"/DATA/*", "/data/sub/deep/file", true},        // '*' spans folders
+        {"/DATA/*", "/data/sub/deep/file", true},  // '*' spans folders
         {"/DATA/A*B*C", "/data/aXXbYYc", true},
         {"/DATA/A*B*C", "/data/aXXbYY", false},
         {"/DATA/*/KEYS", "/data/u1/keys/id_rsa", true},
-        {"/DATA/\xC4*", "/data/\xC4x", true},             // bytes over 0x7F compare as they are
+        {"/DATA/\xC4*", "/data/\xC4x", true},  // bytes over 0x7F compare as they are
         {"/DATA/\xC4*", "/data/\xE4x", false},
         {"/", "/anything", true},
         {"", "/anything", false},

@@ -9,7 +9,8 @@ namespace vestrald {
 namespace {
 
 bool fakeMemory(pid_t, uint64_t address, void* out, size_t size) {
-    if (address != 0x1000) return false;
+    if (address != 0x1000)
+        return false;
     uint64_t flags = O_WRONLY | O_TRUNC;
     std::memcpy(out, &flags, std::min(size, sizeof(flags)));
     return true;

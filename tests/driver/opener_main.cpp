@@ -10,7 +10,8 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
-    if (argc != 3) return 100;
+    if (argc != 3)
+        return 100;
     const char* mode = argv[2];
     int fd;
     if (std::strcmp(mode, "r") == 0) {
@@ -29,7 +30,8 @@ int main(int argc, char** argv) {
     } else {
         return 101;
     }
-    if (fd < 0) return errno;
+    if (fd < 0)
+        return errno;
     ::close(fd);
     return 0;
 }

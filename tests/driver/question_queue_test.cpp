@@ -89,10 +89,14 @@ TEST(QuestionQueue, OneQuestionAtATimeAndIdenticalOpensShareTheAnswer) {
 }
 
 TEST(QuestionQueue, DecisionCodesAllowOrDeny) {
-    const std::pair<AccessDecision, bool> cases[] = {
-        {AllowUntilRestart, true}, {DenyUntilRestart, false}, {AllowOnce, true},
-        {DenyOnce, false},         {AllowAlways, true},       {0, false},
-        {6, false},                {-1, false}};
+    const std::pair<AccessDecision, bool> cases[] = {{AllowUntilRestart, true},
+                                                     {DenyUntilRestart, false},
+                                                     {AllowOnce, true},
+                                                     {DenyOnce, false},
+                                                     {AllowAlways, true},
+                                                     {0, false},
+                                                     {6, false},
+                                                     {-1, false}};
     for (auto [decision, allow] : cases) {
         Engine engine;
         engine.queue.hold(operation("cat", "/data/a"));
