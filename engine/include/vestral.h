@@ -39,7 +39,7 @@ extern "C" {
 
 #define VESTRAL_MONITOR_DEVICE "VESTRAL"
 #define VESTRAL_CONTROL_DEVICE "MyControlDevice"
-#define VESTRAL_DRIVER_FILE "VESTRAL.SYS"
+#define VESTRAL_DRIVER_FILE "vestrald" /* the driver's program file */
 #define VESTRAL_DRIVER_SERVICE "VESTRAL"
 
 #define VESTRAL_DEVICE_TYPE_MONITOR 0x8300u
@@ -211,7 +211,9 @@ VESTRAL_API ItemTable* FM_GetItems(void);
 VESTRAL_API int FM_SetControl(int on);
 /* Executable protection on (non-zero) or off; works in any process without FM_Init. */
 VESTRAL_API int FM_SetExeDfd(int on);
-/* Sends the filter block (patterns upper-cased, low byte of each switch). 1 sent, 0 failed. */
+/* Sends the filter block (patterns upper-cased, low byte of each switch). 1 sent, 0 failed.
+ * A null pattern, or one of 256 characters or more (it would not fit its field with its zero),
+ * is refused: 0, nothing sent, the engine's filter block unchanged. */
 VESTRAL_API int FM_SetFilter(const char* pattern1, const char* pattern2, const char* pattern3,
                              const char* pattern4, int switch1, int switch2);
 /* Stores the general callback pointer (never called) and returns it. */
