@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_driver.h"
 #include "vestral.h"
 
 extern "C" int vestralHeaderCompilesAsC(void);
@@ -103,6 +104,29 @@ TEST(Exports, MissingDriverGivesFailureValues) {
     EXPECT_EQ(FM_GetItems(), nullptr);
     ::setenv("PATH", savedPath.c_str(), 1);
     fs::remove_all(empty);
+}
+
+// What the service tests do: the fake driver registered as the running driver service, and the
+// engine started with the system's own pieces (program directory, local service manager).
+TEST(Exports, InitWithTheFakeDriverInstalledAsTheDriverService) {
+    namespace fs = std::filesystem;
+    fs::path program = fs::temp_directory_path() / ("cv-exports-svc-" + std::to_string(::getpid()));
+    fs::create_directories(program);
+    ::setenv("CORVANTIS_PROGRAM_DIR", program.c_str(), 1);
+    {
+        fake::FakeDriver driver;
+        driver.installAsDriverService(program.string());
+        ASSERT_EQ(FM_Init(), 1);
+        EXPECT_TRUE(driver.startedUp());
+        ASSERT_NE(FM_AddItems("c:\\a", 4, "x.exe:", 6), nullptr);
+        EXPECT_EQ(FM_ApplyItems(), 1);
+        EXPECT_EQ(driver.items(), (std::vector<fake::Item>{{"C:\\A", "X.EXE:"}}));
+        ItemTable* table = FM_GetItems();
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(table->Count, 1u);
+        EXPECT_EQ(FM_SetControl(0), 1);
+    }
+    fs::remove_all(program);
 }
 
 }  // namespace
