@@ -253,7 +253,7 @@ bool LocalServiceManager::startWithDependencies(const std::string& name,
     starting.insert(name);
     for (const std::string& dependency : c->dependencies) {
         if (starting.count(dependency))
-            return fail(ServiceError::DependencyFailed);  // a cycle
+            return fail(ServiceError::DependencyFailed);  // a dependency cycle
         auto dependencyState = query(dependency);
         if (!dependencyState)
             return fail(ServiceError::DependencyFailed);
@@ -263,6 +263,7 @@ bool LocalServiceManager::startWithDependencies(const std::string& name,
         if (waitWhileStarting(dependency) != ServiceState::Running)
             return fail(ServiceError::DependencyFailed);
     }
+    starting.erase(name);  // only the chain being started counts as a cycle
     std::vector<std::string> argv = detail::splitCommandLine(c->binaryPath);
     ::unlink(pathOf(name, ".status").c_str());  // before the start: the program reports anew
     int error = 0;

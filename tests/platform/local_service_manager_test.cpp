@@ -155,21 +155,29 @@ TEST_F(LocalServiceManagerTest, StartedProgramRunsDetachedWithTheRegistryInItsEn
     EXPECT_NE(parent, ::getpid());    // not a child of the caller
 }
 
+// Top needs Mid and Base, Mid needs Base: Base starts once, first, and each dependency runs
+// before its dependent starts.
 TEST_F(LocalServiceManagerTest, DependenciesStartFirst) {
     fs::path order = root_ / "order.txt";
-    ASSERT_TRUE(
-        scm_->create(script("Base", reportingRunning("echo Base >> " + order.string() + "\n"))));
-    ServiceConfig top = script("Top", reportingRunning("echo Top >> " + order.string() + "\n"));
-    top.dependencies = {"Base"};
+    auto logged = [&](const char* name) {
+        return reportingRunning(std::string("echo ") + name + " >> " + order.string() + "\n");
+    };
+    ASSERT_TRUE(scm_->create(script("Base", logged("Base"))));
+    ServiceConfig mid = script("Mid", logged("Mid"));
+    mid.dependencies = {"Base"};
+    ASSERT_TRUE(scm_->create(mid));
+    ServiceConfig top = script("Top", logged("Top"));
+    top.dependencies = {"Mid", "Base"};
     ASSERT_TRUE(scm_->create(top));
-    ASSERT_TRUE(scm_->start("Top"));
+    ASSERT_TRUE(scm_->start("Top")) << static_cast<int>(scm_->lastError());
     EXPECT_EQ(scm_->query("Base"), ServiceState::Running);
+    EXPECT_EQ(scm_->query("Mid"), ServiceState::Running);
     ASSERT_TRUE(waitFor("Top", ServiceState::Running));
     std::ifstream lines(order);
-    std::string first, second;
-    lines >> first >> second;
-    EXPECT_EQ(first, "Base");
-    EXPECT_EQ(second, "Top");
+    std::vector<std::string> started;
+    for (std::string line; lines >> line;)
+        started.push_back(line);
+    EXPECT_EQ(started, (std::vector<std::string>{"Base", "Mid", "Top"}));
 }
 
 TEST_F(LocalServiceManagerTest, StartFailuresAreReported) {
