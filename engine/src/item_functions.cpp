@@ -1,7 +1,10 @@
 // The item-table and switch functions: each goes to the item store, which holds the table and
 // the item handle under one lock.
+#include <cerrno>
+
 #include "engine_api.h"
 #include "engine_state.h"
+#include "error_box.h"
 
 namespace engine {
 
@@ -12,8 +15,12 @@ int clearItems() {
 ItemTable* addItems(const char* name, uint32_t nameLength, const char* programs,
                     uint32_t programsLength) {
     EngineState& state = EngineState::instance();
-    return state.items.add(name, nameLength, programs, programsLength, state.environment(),
-                           state.ntFamily);
+    bool allocationFailed = false;
+    ItemTable* table =
+        state.items.add(name, nameLength, programs, programsLength, &allocationFailed);
+    if (allocationFailed)
+        showErrorBox(state.environment(), "error int Add item1!", ENOMEM, state.ntFamily);
+    return table;
 }
 
 void resetItems() {

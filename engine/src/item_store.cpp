@@ -1,9 +1,6 @@
 #include "item_store.h"
 
-#include <cerrno>
 #include <new>
-
-#include "error_box.h"
 
 namespace engine {
 
@@ -35,8 +32,9 @@ bool withinLimits(const ItemTable& table) {
 ItemStore::ItemStore() : handle_(VESTRAL_CONTROL_DEVICE) {}
 
 ItemTable* ItemStore::add(const char* name, uint32_t nameLength, const char* programs,
-                          uint32_t programsLength, const Environment& env, bool ntFamily) {
+                          uint32_t programsLength, bool* allocationFailed) {
     std::lock_guard lock(mutex_);
+    *allocationFailed = false;
     if (nameLength == 0 || nameLength > VESTRAL_ITEM_NAME_MAX ||
         programsLength < VESTRAL_ITEM_PROGRAMS_MIN || programsLength > VESTRAL_ITEM_PROGRAMS_MAX ||
         !name || !programs || programs[programsLength - 1] != ':')
@@ -45,7 +43,7 @@ ItemTable* ItemStore::add(const char* name, uint32_t nameLength, const char* pro
         // Zeroed, so that no stale heap bytes travel to the driver in the unused records.
         table_.reset(new (std::nothrow) ItemTable());
         if (!table_) {
-            showErrorBox(env, "error int Add item1!", ENOMEM, ntFamily);
+            *allocationFailed = true;
             return nullptr;
         }
         table_->Count = 0;

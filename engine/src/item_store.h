@@ -10,7 +10,6 @@
 #include <mutex>
 
 #include "device_slot.h"
-#include "engine_environment.h"
 #include "vestral.h"
 
 namespace engine {
@@ -20,9 +19,9 @@ class ItemStore {
     ItemStore();
 
     // FM_AddItems: appends one upper-cased item. The table, unchanged when the item is refused,
-    // or null when there is none (allocation failure shows the error box).
+    // or null when there is none; *allocationFailed tells whether a new table could not be made.
     ItemTable* add(const char* name, uint32_t nameLength, const char* programs,
-                   uint32_t programsLength, const Environment& env, bool ntFamily);
+                   uint32_t programsLength, bool* allocationFailed);
     // FM_ResetItems: releases the table.
     void reset();
     // FM_ApplyItems: 1 when the driver took the table (which is then released), else 0.
