@@ -7,15 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/drives.h"
+
 namespace vestrald {
 
-struct MountEntry {
-    std::string mountPoint;
-    std::string fsType;
-};
+// Parsed by the same code as the engine's drive mask, so that both count the mounts alike.
+using platform::MountEntry;
+using platform::parseMountInfo;
 
-// Parses the text of a mountinfo file (octal escapes such as \040 decoded).
-std::vector<MountEntry> parseMountInfo(std::string_view text);
 std::vector<MountEntry> readMountTable();
 
 // Pseudo file systems the filter never watches: the daemon reads /proc while it decides, so a
