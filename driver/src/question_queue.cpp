@@ -174,21 +174,13 @@ Answer QuestionQueue::reply(const AccessQuestion& in) {
 }
 
 std::vector<Outcome> QuestionQueue::expire(SteadyClock::time_point now) {
-    std::vector<Outcome> outcomes;
-    std::lock_guard lock(mutex_);
-    bool frontGone = false;
-    for (auto it = questions_.begin(); it != questions_.end();) {
-        if (it->deadline <= now) {
-            frontGone |= it == questions_.begin();
-            settleLocked(*it, false, "DENY TIMEOUT", outcomes);
-            it = questions_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    if (frontGone)
-        signalLocked();
-    return outcomes;
+    return settleWhere(
+        [now](const PendingQuestion& question) -> std::optional<bool> {
+            if (question.deadline <= now)
+                return false;
+            return std::nullopt;
+        },
+        "", "DENY TIMEOUT");
 }
 
 std::optional<SteadyClock::time_point> QuestionQueue::nextDeadline() const {
