@@ -26,6 +26,7 @@
 #include "mount_table.h"
 #include "name_matching.h"
 #include "platform/device_channel.h"
+#include "ratio_reporter.h"
 #include "vestral.h"
 
 namespace {
@@ -51,20 +52,6 @@ void openCloseLoop(benchmark::State& state, bool plain) {
         ::close(fd);
     }
 }
-
-// Keeps the time per iteration of every run, by benchmark name.
-class RecordingReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                nanos[run.benchmark_name()] =
-                    run.real_accumulated_time * 1e9 / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> nanos;
-};
 
 pid_t startDaemon(const std::string& devices) {
     pid_t pid = ::fork();
@@ -133,7 +120,7 @@ int main(int argc, char** argv) {
             bit = static_cast<int>(i);
     ::setenv("VESTRAL_DEVICE_DIR", (work + "/devices").c_str(), 1);
 
-    RecordingReporter reporter;
+    RatioReporter reporter;
     benchmark::RegisterBenchmark("unwatched/plain", openCloseLoop, true);
     benchmark::RegisterBenchmark("unwatched/protected", openCloseLoop, false);
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -148,13 +135,8 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("watched/plain", openCloseLoop, true);
         benchmark::RegisterBenchmark("watched/protected-permitted", openCloseLoop, false);
         benchmark::RunSpecifiedBenchmarks(&reporter);
-        auto ratio = [&](const char* watched, const char* base) {
-            double w = reporter.nanos[watched], b = reporter.nanos[base];
-            std::printf("%-28s %8.2f us/open  %6.2fx of unwatched (%.2f us)\n", watched, w / 1000,
-                        b > 0 ? w / b : 0.0, b / 1000);
-        };
-        ratio("watched/plain", "unwatched/plain");
-        ratio("watched/protected-permitted", "unwatched/protected");
+        reporter.printRatio("watched/plain", "unwatched/plain");
+        reporter.printRatio("watched/protected-permitted", "unwatched/protected");
         status = 0;
     } else {
         std::puts("vestrald_bench: the daemon did not start");

@@ -15,6 +15,7 @@
 #include "mime/base64_coder.h"
 #include "mime/content_encoders.h"
 #include "mime/mail_environment.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -77,31 +78,17 @@ void BM_QuotedPrintable_EncodeContent(benchmark::State& state) {
 }
 BENCHMARK(BM_QuotedPrintable_EncodeContent)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps the console output and notes each run's real time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                seconds_[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
+// The MB/s of every run and its speed against the baseline (above 1 means faster).
+void printSpeeds(const RatioReporter& reporter) {
+    auto baseline = reporter.measured().find(kBaseline);
+    if (baseline == reporter.measured().end())
+        return;
+    std::printf("\n%-40s %10s %12s\n", "16 MiB encoded by", "MB/s", "vs baseline");
+    for (const auto& [name, seconds] : reporter.measured()) {
+        std::printf("%-40s %10.1f %11.2fx\n", name.c_str(), kSize / 1e6 / seconds,
+                    baseline->second / seconds);
     }
-    void PrintRatios() const {
-        auto baseline = seconds_.find(std::string(kBaseline) + "/real_time");
-        if (baseline == seconds_.end())
-            return;
-        std::printf("\n%-40s %10s %12s\n", "16 MiB encoded by", "MB/s", "vs baseline");
-        for (const auto& [name, seconds] : seconds_) {
-            std::printf("%-40s %10.1f %11.2fx\n", name.c_str(), kSize / 1e6 / seconds,
-                        baseline->second / seconds);
-        }
-    }
-
-  private:
-    std::map<std::string, double> seconds_;
-};
+}
 
 }  // namespace
 
@@ -126,7 +113,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    printSpeeds(reporter);
     benchmark::Shutdown();
     std::filesystem::remove_all(dir);
     return 0;

@@ -21,6 +21,7 @@
 
 #include "alert/alert_mail.h"
 #include "alert/mail_thread.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -102,32 +103,6 @@ void BM_QueueWarningMail_Collect(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_QueueWarningMail_Collect)->Unit(benchmark::kMicrosecond)->UseRealTime();
-
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration)
-                continue;
-            std::string name = run.benchmark_name();
-            name = name.substr(0, name.find('/'));  // without "/real_time"
-            microseconds_[name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void printRatios(const std::string& baseline) const {
-        auto base = microseconds_.find(baseline);
-        if (base == microseconds_.end() || base->second <= 0)
-            return;
-        for (const auto& [name, us] : microseconds_) {
-            std::printf("%-32s %12.2f us per call  %10.6f x %s\n", name.c_str(), us,
-                        us / base->second, baseline.c_str());
-        }
-    }
-
-  private:
-    std::map<std::string, double> microseconds_;
-};
 
 }  // namespace
 
