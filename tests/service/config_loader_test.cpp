@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../config/temp_dir.h"
+#include "temp_dir.h"
 #include "config/profile_file.h"
 #include "fake_driver.h"
 #include "vestral.h"

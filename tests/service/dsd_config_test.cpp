@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "../config/temp_dir.h"
+#include "temp_dir.h"
 
 namespace service {
 namespace {

@@ -41,9 +41,9 @@ struct BatchingHarness {
 
 TEST(AlertMail, FirstLineGoesAtOnceAndLaterOnesInBatches) {
     BatchingHarness h;
-    TempFolder folder;
-    writeTextFile(folder.path() / "Corvantis.ini",
-                  mailProfile("mail.example", "alice@example.com", "pw", "ops@example.com"));
+    TempDir folder;
+    writeWholeFile(folder.path() / "Corvantis.ini",
+                   mailProfile("mail.example", "alice@example.com", "pw", "ops@example.com"));
     ASSERT_TRUE(h.mailer.LoadSettings(folder.path() / "Corvantis.ini"));
     const std::string a = warningLine("/data/a.txt"), b = warningLine("/data/b.txt"),
                       c = warningLine("/data/c.txt"), d = warningLine("/data/d.txt");
@@ -143,19 +143,19 @@ TEST(MailSettings, OnlyExactYesAndFourValuesSwitchMailOn) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempFolder folder;
+        TempDir folder;
         if (!c.profile.empty())
-            writeTextFile(folder.path() / "Corvantis.ini", c.profile);
+            writeWholeFile(folder.path() / "Corvantis.ini", c.profile);
         MailSettings settings;
         EXPECT_EQ(ReadMailSettings(folder.path() / "Corvantis.ini", settings), c.on);
     }
 }
 
 TEST(MailSettings, ValuesAreTrimmedAtTheEndAndOtherwiseCarriedWhole) {
-    TempFolder folder;
+    TempDir folder;
     const auto ini = folder.path() / "Corvantis.ini";
     const std::string longPass = std::string(299, 'p') + "\xc3\xa9";  // past 255 bytes, UTF-8 last
-    writeTextFile(
+    writeWholeFile(
         ini, mailProfile("mail.example\t", "alice@example.com", longPass, "ops@example.com  "));
     MailSettings settings;
     ASSERT_TRUE(ReadMailSettings(ini, settings));
@@ -164,7 +164,7 @@ TEST(MailSettings, ValuesAreTrimmedAtTheEndAndOtherwiseCarriedWhole) {
     EXPECT_EQ(settings.mailPass, longPass);
 
     // Switched off: the other four keep what they held.
-    writeTextFile(ini, mailProfile("other.example", "bob@example.com", "x", "y", "NO"));
+    writeWholeFile(ini, mailProfile("other.example", "bob@example.com", "x", "y", "NO"));
     EXPECT_FALSE(ReadMailSettings(ini, settings));
     EXPECT_EQ(settings.mailLog, "NO");
     EXPECT_EQ(settings.mailServer, "mail.example");
@@ -172,9 +172,9 @@ TEST(MailSettings, ValuesAreTrimmedAtTheEndAndOtherwiseCarriedWhole) {
 }
 
 TEST(MailSettings, ProcessWideSettingsComeFromTheProgramDirectory) {
-    TempFolder folder;
-    writeTextFile(folder.path() / "Corvantis.ini",
-                  mailProfile("mail.example", "alice@example.com", "pw", "ops@example.com"));
+    TempDir folder;
+    writeWholeFile(folder.path() / "Corvantis.ini",
+                   mailProfile("mail.example", "alice@example.com", "pw", "ops@example.com"));
     const char* previous = std::getenv("CORVANTIS_PROGRAM_DIR");
     std::string saved = previous ? previous : "";
     ::setenv("CORVANTIS_PROGRAM_DIR", folder.path().c_str(), 1);

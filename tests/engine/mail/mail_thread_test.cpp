@@ -58,9 +58,9 @@ TEST(MailThread, AlertMailGoesThroughTheWholeDialogue) {
     auto finished = done->get_future();
     AlertMailer mailer(
         AlertMailer::Options{nullptr, 1200s, nullptr, waitableOptions(optionsFor(peer), done)});
-    TempFolder folder;
-    writeTextFile(folder.path() / "Corvantis.ini",
-                  mailProfile("127.0.0.1", "alice@example.com", "pw", "ops@example.com"));
+    TempDir folder;
+    writeWholeFile(folder.path() / "Corvantis.ini",
+                   mailProfile("127.0.0.1", "alice@example.com", "pw", "ops@example.com"));
     ASSERT_TRUE(mailer.LoadSettings(folder.path() / "Corvantis.ini"));
     const std::string line =
         "10:15:02, Operation denied: Process EDIT.EXE tried to access file "

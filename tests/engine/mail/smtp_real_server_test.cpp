@@ -101,7 +101,7 @@ std::vector<std::string> waitForMessage(const std::filesystem::path& spool, int 
     for (int i = 0; i < 1500 && !std::filesystem::exists(envelope); ++i)
         std::this_thread::sleep_for(10ms);
     std::vector<std::string> lines;
-    std::istringstream text(readTextFile(envelope));
+    std::istringstream text(readWholeFile(envelope));
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     return lines;
@@ -148,7 +148,7 @@ class RealServerTest : public ::testing::Test {
         return options;
     }
 
-    TempFolder folder_;
+    TempDir folder_;
     std::unique_ptr<RealSmtpServer> server_;
 };
 
@@ -156,8 +156,8 @@ TEST_F(RealServerTest, AlertMailsAreDeliveredAfterLogin) {
     int64_t now = 1'700'000'000;
     AlertMailer mailer(AlertMailer::Options{[&now] { return now; }, 1200s, nullptr,
                                             MailThreadOptions{smtpOptions(), nullptr}});
-    writeTextFile(folder_.path() / "Corvantis.ini",
-                  mailProfile("127.0.0.1", kUser, kPassword, "ops@example.com"));
+    writeWholeFile(folder_.path() / "Corvantis.ini",
+                   mailProfile("127.0.0.1", kUser, kPassword, "ops@example.com"));
     ASSERT_TRUE(mailer.LoadSettings(folder_.path() / "Corvantis.ini"));
 
     // The first line goes out at once; the next two after the window ran out. The second mail
@@ -177,11 +177,11 @@ TEST_F(RealServerTest, AlertMailsAreDeliveredAfterLogin) {
     mailer.QueueLine(third);
     EXPECT_EQ(waitForMessage(spool(), 2), (std::vector<std::string>{kUser, "ops@example.com"}));
 
-    EXPECT_EQ(mailtest::CheckMimeMessage(readTextFile(spool() / "1.eml"),
+    EXPECT_EQ(mailtest::CheckMimeMessage(readWholeFile(spool() / "1.eml"),
                                          alertExpectation(kFirstOpening + first, "iso-8859-1"),
                                          false, folder_.path()),
               "");
-    EXPECT_EQ(mailtest::CheckMimeMessage(readTextFile(spool() / "2.eml"),
+    EXPECT_EQ(mailtest::CheckMimeMessage(readWholeFile(spool() / "2.eml"),
                                          alertExpectation(kLaterOpening + second + third, "utf-8"),
                                          false, folder_.path()),
               "");
@@ -200,7 +200,7 @@ TEST_F(RealServerTest, MessageWithSeveralPartsAndAttachmentsIsDelivered) {
     envelope.insert(envelope.end(), sample.envelopeRecipients.begin(),
                     sample.envelopeRecipients.end());
     EXPECT_EQ(waitForMessage(spool(), 1), envelope);
-    EXPECT_EQ(mailtest::CheckMimeMessage(readTextFile(spool() / "1.eml"), sample.expectationJson,
+    EXPECT_EQ(mailtest::CheckMimeMessage(readWholeFile(spool() / "1.eml"), sample.expectationJson,
                                          false, folder_.path()),
               "");
 }
