@@ -21,6 +21,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "item_tables.h"
 #include "mount_table.h"
 
 namespace vestrald {
@@ -132,14 +133,7 @@ void DaemonTest::engineStartup() {
 }
 
 void DaemonTest::applyItems(const std::vector<std::pair<std::string, std::string>>& items) {
-    auto table = std::make_unique<ItemTable>();
-    table->Count = static_cast<uint32_t>(items.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        std::memcpy(table->Items[i].Name, items[i].first.data(), items[i].first.size());
-        std::memcpy(table->Items[i].Programs, items[i].second.data(), items[i].second.size());
-        table->Items[i].NameLength = static_cast<uint32_t>(items[i].first.size());
-        table->Items[i].ProgramsLength = static_cast<uint32_t>(items[i].second.size());
-    }
+    auto table = makeItemTable(items);
     ASSERT_TRUE(
         items_->control(IOCTL_CONTROL_APPLY_ITEMS, table.get(), sizeof(ItemTable), nullptr, 0));
 }

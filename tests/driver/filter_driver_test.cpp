@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "fake_kernel_filter.h"
+#include "item_tables.h"
 
 namespace vestrald {
 namespace {
@@ -23,15 +24,7 @@ Bytes word(uint32_t value) {
 }
 
 Bytes tableBytes(const std::vector<std::pair<std::string, std::string>>& items) {
-    auto table = std::make_unique<ItemTable>();
-    std::memset(table.get(), 0, sizeof(ItemTable));
-    table->Count = static_cast<uint32_t>(items.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        std::memcpy(table->Items[i].Name, items[i].first.data(), items[i].first.size());
-        std::memcpy(table->Items[i].Programs, items[i].second.data(), items[i].second.size());
-        table->Items[i].NameLength = static_cast<uint32_t>(items[i].first.size());
-        table->Items[i].ProgramsLength = static_cast<uint32_t>(items[i].second.size());
-    }
+    auto table = makeItemTable(items);
     const auto* raw = reinterpret_cast<const uint8_t*>(table.get());
     return Bytes(raw, raw + sizeof(ItemTable));
 }

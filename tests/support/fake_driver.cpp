@@ -12,6 +12,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "item_tables.h"
 #include "platform/device_server.h"
 #include "platform/local_service_manager.h"
 
@@ -431,17 +432,12 @@ std::vector<Item> FakeDriver::items() const {
 }
 
 void FakeDriver::setItems(const std::vector<Item>& items) {
+    ItemStrings strings;
+    for (const Item& item : items)
+        strings.emplace_back(item.name, item.programs);
+    auto table = makeItemTable(strings);
     std::lock_guard lock(mutex_);
-    *table_ = ItemTable{};
-    for (const Item& item : items) {
-        if (table_->Count >= VESTRAL_ITEMS_MAX)
-            break;
-        ProtectedItem& record = table_->Items[table_->Count++];
-        record.NameLength = static_cast<uint32_t>(std::min<size_t>(item.name.size(), 256));
-        record.ProgramsLength = static_cast<uint32_t>(std::min<size_t>(item.programs.size(), 1000));
-        std::memcpy(record.Name, item.name.data(), record.NameLength);
-        std::memcpy(record.Programs, item.programs.data(), record.ProgramsLength);
-    }
+    *table_ = *table;
 }
 
 ItemTable FakeDriver::table() const {
