@@ -6,7 +6,7 @@
 
 namespace {
 
-const std::string kTable = std::string(MAIL_FIXTURE_DIR) + "/mime.types";
+const std::string kTable = std::string(PLATFORM_FIXTURE_DIR) + "/mime.types";
 
 TEST(RegisteredContentType, LooksUpTheWholeKeyWithoutRegardToCase) {
     struct Case {
